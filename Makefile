@@ -1,0 +1,41 @@
+# Karvo's front door: `make test` and `make run` work on a fresh Debian 12 machine.
+SHELL := /bin/bash
+JOBS := $(shell nproc)
+WINE_PREFIX := build/windows/wineprefix
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+
+.PHONY: all deps build build-host build-fuzz build-windows test run fuzz clean
+
+all: build
+
+deps:
+	@$(SUDO) scripts/install-deps.sh
+
+build-host: deps
+	@cmake --preset host >/dev/null
+	@cmake --build --preset host -j $(JOBS)
+
+build-fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
+build-windows: deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows -j $(JOBS)
+
+build: build-host build-fuzz build-windows
+
+test: build
+	ctest --preset host -j $(JOBS)
+	ctest --preset fuzz
+	scripts/with-display $(WINE_PREFIX) ctest --preset windows -j $(JOBS)
+
+run: build-windows
+	@scripts/run-karvo $(WINE_PREFIX)
+
+# A long fuzzing run of the core (a million inputs and more).
+fuzz: build-fuzz
+	build/fuzz/tests/size_rounding_fuzz -runs=2000000 -max_len=256
+
+clean:
+	rm -rf build

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test Karvo.
+# Idempotent: when everything is already present it returns within a second.
+set -euo pipefail
+
+host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest clang-format
+               python3 python3-pefile)
+win_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
+              locales fonts-wqy-microhei icoutils libimage-exiftool-perl imagemagick
+              xdotool zip)
+
+missing=()
+for pkg in "${host_packages[@]}" "${win_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+
+have_locale() { locale -a 2>/dev/null | grep -qi "^$1\$"; }
+need_locales=0
+have_locale 'zh_CN.utf8' && have_locale 'en_US.utf8' || need_locales=1
+
+if [ ${#missing[@]} -eq 0 ] && [ $need_locales -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing ${missing[*]:-locales}; run as root (or with sudo)" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ $need_locales -eq 1 ]; then
+  for loc in 'zh_CN.UTF-8 UTF-8' 'en_US.UTF-8 UTF-8'; do
+    grep -qx "$loc" /etc/locale.gen 2>/dev/null || echo "$loc" >>/etc/locale.gen
+  done
+  locale-gen >/dev/null
+fi
