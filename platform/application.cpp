@@ -1,0 +1,50 @@
+#include "application.h"
+
+#include <cwchar>
+
+namespace {
+CWinApp* g_app = nullptr;  // the one application object, set by its constructor
+}
+
+CWinApp::CWinApp(const wchar_t* appName) : m_pszAppName(appName) { g_app = this; }
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+END_MESSAGE_MAP()
+
+void CWinApp::OnHelp() {
+  HWND owner = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
+  ::MessageBoxW(owner, L"没有可用的帮助.", m_pszAppName, MB_OK | MB_ICONINFORMATION);
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+CWnd* AfxGetMainWnd() { return g_app != nullptr ? g_app->m_pMainWnd : nullptr; }
+
+HINSTANCE AfxFindResourceHandle(const wchar_t*, const wchar_t*) {
+  return g_app != nullptr && g_app->m_hInstance != nullptr ? g_app->m_hInstance : ::GetModuleHandleW(nullptr);
+}
+
+int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  CWinApp* app = AfxGetApp();
+  if (app == nullptr) return -1;
+  app->m_hInstance = instance;
+  if (app->m_pszAppName == nullptr) {
+    // The executable's name without folder and extension.
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(instance, path, MAX_PATH);
+    const wchar_t* name = std::wcsrchr(path, L'\\');
+    name = name != nullptr ? name + 1 : path;
+    std::wcsncpy(app->m_appNameBuffer, name, MAX_PATH - 1);
+    if (wchar_t* dot = std::wcsrchr(app->m_appNameBuffer, L'.')) *dot = L'\0';
+    app->m_pszAppName = app->m_appNameBuffer;
+  }
+  if (!app->InitInstance() && app->m_pMainWnd != nullptr) {
+    app->m_pMainWnd->DestroyWindow();
+    app->m_pMainWnd = nullptr;
+  }
+  return app->ExitInstance();
+}

@@ -1,0 +1,63 @@
+#include "cstring.h"
+
+#include <cstdarg>
+#include <cwchar>
+
+#include "application.h"
+
+void CString::Assign(std::wstring_view text) {
+  const std::size_t length = text.size() < kCapacity ? text.size() : kCapacity - 1;
+  text.copy(m_buffer, length);
+  m_buffer[length] = L'\0';
+  m_length = static_cast<int>(length);
+}
+
+void CString::ReleaseBuffer() {
+  m_buffer[kCapacity - 1] = L'\0';
+  m_length = static_cast<int>(std::wcslen(m_buffer));
+}
+
+CString CString::FromUtf8(std::string_view utf8) {
+  CString text;
+  const int written = utf8.empty() ? 0
+                                   : ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                           text.m_buffer, kCapacity - 1);
+  text.m_buffer[written] = L'\0';
+  text.m_length = written;
+  return text;
+}
+
+void CString::Format(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int written = std::vswprintf(m_buffer, kCapacity, format, args);
+  va_end(args);
+  if (written < 0) m_buffer[kCapacity - 1] = L'\0';  // cut: keep what fitted
+  ReleaseBuffer();
+}
+
+BOOL CString::LoadString(UINT id) {
+  HINSTANCE module = AfxFindResourceHandle(MAKEINTRESOURCEW((id >> 4) + 1), RT_STRING);
+  const int length = ::LoadStringW(module, id, m_buffer, kCapacity);
+  m_buffer[length > 0 ? length : 0] = L'\0';
+  m_length = length > 0 ? length : 0;
+  return m_length > 0;
+}
+
+int WideToUtf8(std::wstring_view text, char* buffer, int bufferSize) {
+  if (bufferSize <= 0) return 0;
+  int written = 0;
+  // Convert a character at a time so that a text too long for the buffer is
+  // cut at a character boundary instead of failing as a whole.
+  for (std::size_t i = 0; i < text.size();) {
+    const bool pair = i + 1 < text.size() && IS_HIGH_SURROGATE(text[i]) && IS_LOW_SURROGATE(text[i + 1]);
+    const int units = pair ? 2 : 1;
+    char bytes[4];
+    const int count = ::WideCharToMultiByte(CP_UTF8, 0, text.data() + i, units, bytes, sizeof bytes, nullptr, nullptr);
+    if (count <= 0 || written + count >= bufferSize) break;
+    for (int b = 0; b < count; ++b) buffer[written++] = bytes[b];
+    i += units;
+  }
+  buffer[written] = '\0';
+  return written;
+}
