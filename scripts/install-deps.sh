@@ -7,7 +7,7 @@ host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest c
                python3 python3-pefile)
 win_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
               locales fonts-wqy-microhei icoutils libimage-exiftool-perl imagemagick
-              xdotool zip)
+              xdotool zip fonts-wine)
 
 missing=()
 for pkg in "${host_packages[@]}" "${win_packages[@]}"; do

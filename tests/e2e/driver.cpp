@@ -1,0 +1,178 @@
+#include "driver.h"
+
+#include <algorithm>
+
+namespace e2e {
+namespace {
+
+std::wstring g_karvoPath;
+
+template <typename Predicate>
+bool WaitUntil(DWORD timeoutMs, Predicate predicate) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (predicate()) return true;
+    if (::GetTickCount64() >= deadline) return false;
+    ::Sleep(20);
+  }
+}
+
+}  // namespace
+
+const std::wstring& KarvoPath() { return g_karvoPath; }
+
+void SetKarvoPath(const char* path) {
+  std::string text(path);
+  if (!text.empty() && text[0] == '/') text = "Z:" + text;
+  std::replace(text.begin(), text.end(), '/', '\\');
+  g_karvoPath.assign(text.begin(), text.end());
+}
+
+KarvoProcess::KarvoProcess(const std::wstring& arguments, const std::wstring& program) {
+  std::wstring commandLine = L"\"" + program + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &m_info)) {
+    m_info = {};
+  }
+}
+
+KarvoProcess::~KarvoProcess() {
+  if (m_info.hProcess == nullptr) return;
+  if (::WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(m_info.hProcess, 99);
+    ::WaitForSingleObject(m_info.hProcess, 5000);
+  }
+  ::CloseHandle(m_info.hThread);
+  ::CloseHandle(m_info.hProcess);
+}
+
+std::vector<HWND> KarvoProcess::TopLevelWindows() const {
+  struct Search {
+    DWORD processId;
+    std::vector<HWND> found;
+  } search{m_info.dwProcessId, {}};
+  struct Visit {
+    static BOOL CALLBACK Window(HWND window, LPARAM param) {
+      auto* s = reinterpret_cast<Search*>(param);
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      if (owner == s->processId && ::IsWindowVisible(window)) s->found.push_back(window);
+      return TRUE;
+    }
+  };
+  ::EnumWindows(&Visit::Window, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND KarvoProcess::WaitForMainDialog(DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(timeoutMs, [&] {
+    for (HWND window : TopLevelWindows()) {
+      if (ClassName(window) == L"#32770" && WindowText(window) == L"Karvo" && ::GetDlgItem(window, 1001)) {
+        found = window;
+      }
+    }
+    return found != nullptr;
+  });
+  if (found) Sync(found);
+  return found;
+}
+
+HWND KarvoProcess::WaitForOwnedDialog(HWND owner, const std::wstring& caption, DWORD timeoutMs) const {
+  HWND found = nullptr;
+  WaitUntil(timeoutMs, [&] {
+    for (HWND window : TopLevelWindows()) {
+      if (::GetWindow(window, GW_OWNER) == owner && ClassName(window) == L"#32770" && WindowText(window) == caption) {
+        found = window;
+      }
+    }
+    return found != nullptr;
+  });
+  if (found) Sync(found);
+  return found;
+}
+
+bool KarvoProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const {
+  if (::WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+  if (exitCode) ::GetExitCodeProcess(m_info.hProcess, exitCode);
+  return true;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[4096] = {};
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 5000, nullptr);
+  return buffer;
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t buffer[256] = {};
+  ::GetClassNameW(window, buffer, 256);
+  return buffer;
+}
+
+std::vector<std::wstring> ComboEntries(HWND combo) {
+  std::vector<std::wstring> entries;
+  const LRESULT count = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::wstring text(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) + 1, L'\0');
+    const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(length > 0 ? length : 0);
+    entries.push_back(text);
+  }
+  return entries;
+}
+
+HWND FindIconControl(HWND dialog) {
+  HWND found = nullptr;
+  struct Visit {
+    static BOOL CALLBACK Child(HWND child, LPARAM param) {
+      const bool isIcon = (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                          ClassName(child) == L"Static" && ::IsWindowVisible(child);
+      if (isIcon) *reinterpret_cast<HWND*>(param) = child;
+      return !isIcon;
+    }
+  };
+  ::EnumChildWindows(dialog, &Visit::Child, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+int ComboSelection(HWND combo) { return static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
+
+void Sync(HWND window) {
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+}
+
+void TypeKeys(HWND window, const std::vector<WORD>& keys, const std::vector<WORD>& held) {
+  ::SetForegroundWindow(window);
+  WaitUntil(2000, [&] { return ::GetForegroundWindow() == window; });
+  auto send = [](WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ::SendInput(1, &input, sizeof input);
+  };
+  for (WORD key : keys) {
+    for (WORD modifier : held) send(modifier, false);
+    send(key, false);
+    send(key, true);
+    for (auto it = held.rbegin(); it != held.rend(); ++it) send(*it, true);
+  }
+  ::Sleep(100);
+  Sync(window);
+}
+
+ResultBox ReadMessageBox(HWND box) {
+  ResultBox result;
+  result.caption = WindowText(box);
+  result.text = WindowText(::GetDlgItem(box, 0xFFFF));  // the message box's text control
+  result.owner = ::GetWindow(box, GW_OWNER);
+  result.icon = FindIconControl(box);
+  return result;
+}
+
+}  // namespace e2e

@@ -1,0 +1,275 @@
+// The main dialog, driven from outside the process.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/size_rounding.h"
+#include "driver.h"
+
+namespace {
+
+using e2e::KarvoProcess;
+
+constexpr int kFormatList = 1000;
+constexpr int kCapacityList = 1001;
+const std::wstring kResultCaption = L"计算结果";
+
+std::wstring Expected(int index, const std::string& capacityText) {
+  const auto message = karvo::BuildResultMessage(index, capacityText);
+  const std::string_view utf8 = message->view();
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+  return wide;
+}
+
+class MainDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dialog = karvo.WaitForMainDialog();
+    ASSERT_NE(dialog, nullptr) << "the main dialog did not appear";
+    formatList = ::GetDlgItem(dialog, kFormatList);
+    capacityList = ::GetDlgItem(dialog, kCapacityList);
+  }
+
+  // Presses calculate by posting the command, reads the answer and dismisses it.
+  e2e::ResultBox Calculate() {
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return ReadAndDismissAnswer();
+  }
+
+  e2e::ResultBox ReadAndDismissAnswer() {
+    HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+    if (box == nullptr) return {};
+    e2e::ResultBox answer = e2e::ReadMessageBox(box);
+    EXPECT_FALSE(::IsWindowEnabled(dialog)) << "the main dialog must wait while the answer is shown";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitForNoAnswer());
+    return answer;
+  }
+
+  bool WaitForNoAnswer() {
+    for (int i = 0; i < 250; ++i) {
+      if (karvo.TopLevelWindows().size() == 1) return true;
+      ::Sleep(20);
+    }
+    return false;
+  }
+
+  void Select(int format, int capacity) {
+    ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
+    ::SendMessageW(capacityList, CB_SETCURSEL, capacity - 1, 0);
+  }
+
+  void ExpectEndsWithin(DWORD ms) {
+    DWORD exitCode = 1;
+    ASSERT_TRUE(karvo.WaitForExit(ms, &exitCode)) << "the program did not end";
+    EXPECT_EQ(exitCode, 0u);
+  }
+
+  void ExpectStillRunning() {
+    EXPECT_FALSE(karvo.WaitForExit(300));
+    EXPECT_TRUE(::IsWindowVisible(dialog));
+  }
+
+  KarvoProcess karvo;
+  HWND dialog = nullptr;
+  HWND formatList = nullptr;
+  HWND capacityList = nullptr;
+};
+
+TEST(Environment, RunsUnderTheExpectedCodePage) {
+  const char* expected = std::getenv("KARVO_EXPECT_ACP");
+  if (expected == nullptr) GTEST_SKIP() << "no code page requested";
+  EXPECT_EQ(::GetACP(), static_cast<UINT>(std::atoi(expected)));
+}
+
+TEST_F(MainDialog, StartsWithBothListsFilledAndTheirFirstEntriesSelected) {
+  EXPECT_EQ(e2e::ComboEntries(formatList), (std::vector<std::wstring>{L"FAT32", L"NTFS"}));
+  const auto capacities = e2e::ComboEntries(capacityList);
+  ASSERT_EQ(capacities.size(), 300u);
+  for (int i = 1; i <= 300; ++i) EXPECT_EQ(capacities[i - 1], std::to_wstring(i));
+  EXPECT_EQ(e2e::ComboSelection(formatList), 0);
+  EXPECT_EQ(e2e::ComboSelection(capacityList), 0);
+  EXPECT_EQ(e2e::WindowText(formatList), L"FAT32");
+  EXPECT_EQ(e2e::WindowText(capacityList), L"1");
+}
+
+TEST_F(MainDialog, ShowsItsTextsCentredWithTheFocusOnCalculate) {
+  EXPECT_EQ(e2e::WindowText(::GetDlgItem(dialog, IDOK)), L"计算");
+  EXPECT_EQ(e2e::WindowText(::GetDlgItem(dialog, IDCANCEL)), L"取消");
+  EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
+  EXPECT_TRUE(::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+  RECT window, work;
+  ::GetWindowRect(dialog, &window);
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_NEAR((window.left + window.right) / 2, (work.left + work.right) / 2, 1);
+  EXPECT_NEAR((window.top + window.bottom) / 2, (work.top + work.bottom) / 2, 1);
+
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &gui));
+  EXPECT_EQ(gui.hwndFocus, ::GetDlgItem(dialog, IDOK));
+}
+
+TEST_F(MainDialog, AnswersTheWorkedValuesInAnInformationBoxOwnedByTheDialog) {
+  const e2e::ResultBox first = Calculate();
+  EXPECT_EQ(first.caption, kResultCaption);
+  EXPECT_EQ(first.text, L"您选择的格式为FAT32,分区容量为1GB,实际容量应为 1024 MB.");
+  EXPECT_EQ(first.owner, dialog);
+  EXPECT_NE(first.icon, nullptr);
+
+  struct Row {
+    int capacity;
+    const wchar_t* fat32;
+    const wchar_t* ntfs;
+  };
+  for (const Row& row : {Row{2, L"2052", L"2053"}, Row{10, L"10276", L"10245"}, Row{100, L"102796", L"102405"},
+                         Row{300, L"308396", L"307205"}}) {
+    const std::wstring gb = std::to_wstring(row.capacity) + L"GB,实际容量应为 ";
+    Select(0, row.capacity);
+    EXPECT_EQ(Calculate().text, L"您选择的格式为FAT32,分区容量为" + gb + row.fat32 + L" MB.");
+    Select(1, row.capacity);
+    EXPECT_EQ(Calculate().text, L"您选择的格式为NTFS,分区容量为" + gb + row.ntfs + L" MB.");
+  }
+}
+
+TEST_F(MainDialog, NtfsAnd120Give122885OneBoxPerPressWithSelectionsKept) {
+  Select(1, 120);
+  for (int press = 0; press < 3; ++press) {
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(karvo.TopLevelWindows().size(), 2u) << "one box per press";
+    EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitForNoAnswer());
+    EXPECT_EQ(e2e::ComboSelection(formatList), 1);
+    EXPECT_EQ(e2e::ComboSelection(capacityList), 119);
+    EXPECT_TRUE(::IsWindowEnabled(dialog));
+  }
+}
+
+TEST_F(MainDialog, EnterCalculatesAndEscapeEnds) {
+  Select(1, 2);
+  e2e::TypeKeys(dialog, {VK_RETURN});
+  HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+  ASSERT_NE(box, nullptr) << "Enter did not calculate";
+  EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为2GB,实际容量应为 2053 MB.");
+  e2e::TypeKeys(box, {VK_RETURN});  // Enter dismisses the box ...
+  ASSERT_TRUE(WaitForNoAnswer());
+  ExpectStillRunning();  // ... and only the box
+  e2e::TypeKeys(dialog, {VK_ESCAPE});
+  ExpectEndsWithin(5000);
+}
+
+TEST_F(MainDialog, EnterOnTheFocusedCancelButtonEnds) {
+  e2e::TypeKeys(dialog, {VK_TAB});
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &gui);
+  ASSERT_EQ(gui.hwndFocus, ::GetDlgItem(dialog, IDCANCEL));
+  e2e::TypeKeys(dialog, {VK_RETURN});
+  ExpectEndsWithin(5000);
+}
+
+TEST_F(MainDialog, ADroppedDownListTakesEnterAndEscapeForItself) {
+  e2e::TypeKeys(dialog, {VK_TAB, VK_TAB});  // calculate, cancel, then the format list
+  for (WORD key : {VK_ESCAPE, VK_RETURN}) {
+    e2e::TypeKeys(dialog, {VK_DOWN}, {VK_MENU});  // Alt+Down opens the list, as a user would
+    ASSERT_TRUE(::SendMessageW(formatList, CB_GETDROPPEDSTATE, 0, 0)) << "key " << key;
+    e2e::TypeKeys(dialog, {key});
+    EXPECT_FALSE(::SendMessageW(formatList, CB_GETDROPPEDSTATE, 0, 0)) << "key " << key;
+    EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, kResultCaption, 500), nullptr) << "key " << key;
+    ExpectStillRunning();
+  }
+}
+
+TEST_F(MainDialog, TheCancelButtonEnds) {
+  ::PostMessageW(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+  ExpectEndsWithin(5000);
+}
+
+TEST_F(MainDialog, TheCloseCommandEnds) {
+  ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ExpectEndsWithin(5000);
+}
+
+TEST_F(MainDialog, AltF4Ends) {
+  e2e::TypeKeys(dialog, {VK_F4}, {VK_MENU});
+  ExpectEndsWithin(5000);
+}
+
+TEST_F(MainDialog, WmCloseEndsAndLeavesNoWindow) {
+  ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+  ExpectEndsWithin(5000);
+  EXPECT_FALSE(::IsWindow(dialog));
+}
+
+TEST_F(MainDialog, NoFormatSelectionMakesCalculateDoNothing) {
+  ::SendMessageW(formatList, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  ASSERT_EQ(e2e::ComboSelection(formatList), -1);
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  e2e::Sync(dialog);
+  EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, kResultCaption, 500), nullptr);
+  ExpectStillRunning();
+  ::SendMessageW(formatList, CB_SETCURSEL, 0, 0);
+  EXPECT_EQ(Calculate().text, L"您选择的格式为FAT32,分区容量为1GB,实际容量应为 1024 MB.");
+}
+
+TEST_F(MainDialog, CapacityTextsFromOutsideGiveTheAtoiAnswer) {
+  const std::string longDigits(150, '7');
+  const std::string longTail = "42" + std::string(5000, 'x');
+  for (const std::string& text : {std::string("   12abc"), std::string("+7"), std::string("-3"), std::string(""),
+                                  std::string("abc"), std::string("\t 9"), longDigits, longTail}) {
+    const std::wstring wide(text.begin(), text.end());
+    const LRESULT index = ::SendMessageW(capacityList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    ASSERT_GE(index, 300);
+    ::SendMessageW(capacityList, CB_SETCURSEL, index, 0);
+    for (int format : {0, 1}) {
+      ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
+      // The dialog reads at most 99 characters of the entry.
+      EXPECT_EQ(Calculate().text, Expected(format, text.substr(0, 99))) << '"' << text.substr(0, 40) << '"';
+    }
+  }
+  ExpectStillRunning();
+}
+
+TEST_F(MainDialog, F1ReachesTheApplicationsHelpThroughTheMainWindow) {
+  e2e::TypeKeys(dialog, {VK_F1});
+  HWND box = karvo.WaitForOwnedDialog(dialog, L"Karvo");
+  ASSERT_NE(box, nullptr) << "F1 showed nothing";
+  EXPECT_EQ(e2e::ReadMessageBox(box).text, L"没有可用的帮助.");
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitForNoAnswer());
+  ExpectStillRunning();
+}
+
+TEST(CommandLine, ArgumentsAreIgnored) {
+  KarvoProcess karvo(L"ntfs 120 /s --help");
+  HWND dialog = karvo.WaitForMainDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(e2e::ComboSelection(::GetDlgItem(dialog, kFormatList)), 0);
+  EXPECT_EQ(e2e::ComboSelection(::GetDlgItem(dialog, kCapacityList)), 0);
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为FAT32,分区容量为1GB,实际容量应为 1024 MB.");
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(karvo.WaitForExit(5000));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s PATH-TO-Karvo.exe [gtest options]\n", argv[0]);
+    return 2;
+  }
+  e2e::SetKarvoPath(argv[1]);
+  return RUN_ALL_TESTS();
+}

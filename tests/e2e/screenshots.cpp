@@ -1,0 +1,99 @@
+// Shows Karvo at work for people who cannot see it: starts the program, saves
+// pictures of the main dialog and of the answer for NTFS and 120 GB as BMP
+// files, prints the answer's text and closes the program.
+//   karvo_screenshots PATH-TO-Karvo.exe OUTPUT-FOLDER
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver.h"
+
+namespace {
+
+bool SaveScreenArea(const RECT& area, const std::wstring& path) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ previous = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  ::SelectObject(memory, previous);
+
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  const DWORD rowBytes = (width * 3 + 3) & ~3u;
+  std::string pixels(rowBytes * height, '\0');
+  ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  FILE* out = _wfopen(path.c_str(), L"wb");
+  if (out == nullptr) return false;
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&info, sizeof info, 1, out);
+  std::fwrite(pixels.data(), 1, pixels.size(), out);
+  return std::fclose(out) == 0;
+}
+
+RECT Around(HWND first, HWND second = nullptr) {
+  RECT area, other;
+  ::GetWindowRect(first, &area);
+  if (second != nullptr && ::GetWindowRect(second, &other)) ::UnionRect(&area, &area, &other);
+  ::InflateRect(&area, 12, 12);
+  return area;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s PATH-TO-Karvo.exe OUTPUT-FOLDER\n", argv[0]);
+    return 2;
+  }
+  e2e::SetKarvoPath(argv[1]);
+  std::string folder(argv[2]);
+  const std::wstring out = std::wstring(folder.begin(), folder.end()) + L"\\";
+
+  e2e::KarvoProcess karvo;
+  HWND dialog = karvo.WaitForMainDialog();
+  if (dialog == nullptr) {
+    std::fprintf(stderr, "the main dialog did not appear\n");
+    return 1;
+  }
+  ::SetForegroundWindow(dialog);
+  ::Sleep(300);
+  bool saved = SaveScreenArea(Around(dialog), out + L"main-dialog.bmp");
+
+  ::SendMessageW(::GetDlgItem(dialog, 1000), CB_SETCURSEL, 1, 0);
+  ::SendMessageW(::GetDlgItem(dialog, 1001), CB_SETCURSEL, 119, 0);
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  HWND box = karvo.WaitForOwnedDialog(dialog, L"计算结果");
+  if (box == nullptr) {
+    std::fprintf(stderr, "no answer appeared\n");
+    return 1;
+  }
+  ::Sleep(300);
+  saved = SaveScreenArea(Around(dialog, box), out + L"answer.bmp") && saved;
+
+  const std::wstring text = e2e::ReadMessageBox(box).text;
+  char utf8[1024] = {};
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
+  std::printf("%s\n", utf8);
+
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ::Sleep(200);
+  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  return karvo.WaitForExit(5000) && saved ? 0 : 1;
+}

@@ -1,0 +1,180 @@
+// The dialog classes and the framework layer, run inside the test's own
+// process: what Wine will not show to another process (icons, painting while
+// minimized, menus) and the framework's own rules.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/afxwin.h"
+#include "res/resource.h"
+#include "ui/karvo_dlg.h"
+
+namespace {
+
+CWinApp testApp;  // the framework needs its one application object
+
+// Gives the tests a look at what the dialog keeps to itself.
+class InspectableKarvoDlg : public CKarvoDlg {
+ public:
+  using CKarvoDlg::m_cbCapacity;
+  using CKarvoDlg::m_cbFormat;
+  using CKarvoDlg::m_hIcon;
+};
+
+HWND WaitForThreadDialog(DWORD threadId, HWND owner = nullptr) {
+  struct Search {
+    HWND owner;
+    HWND found;
+    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
+      auto* s = reinterpret_cast<Search*>(param);
+      if (::IsWindowVisible(window) && ::GetWindow(window, GW_OWNER) == s->owner) s->found = window;
+      return s->found == nullptr;
+    }
+  };
+  for (int i = 0; i < 500; ++i) {
+    Search search{owner, nullptr};
+    ::EnumThreadWindows(threadId, &Search::Visit, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    ::Sleep(10);
+  }
+  return nullptr;
+}
+
+// Runs the dialog modally on this thread while `body` inspects it from another;
+// the dialog is cancelled once the body is done. Returns DoModal's result.
+template <typename Body>
+INT_PTR RunDialogWhile(CDialog& dialog, Body body) {
+  const DWORD uiThread = ::GetCurrentThreadId();
+  std::thread inspector([&] {
+    HWND window = WaitForThreadDialog(uiThread);
+    if (window == nullptr) {
+      ADD_FAILURE() << "the dialog did not appear";
+      return;
+    }
+    body(window);
+    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  });
+  const INT_PTR result = dialog.DoModal();
+  inspector.join();
+  return result;
+}
+
+TEST(KarvoDialog, ShowsTheApplicationIconInCaptionTaskBarAndDrag) {
+  InspectableKarvoDlg dialog;
+  const HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(dialog.m_hIcon, icon);
+  RunDialogWhile(dialog, [&](HWND window) {
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, ICON_BIG, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, ICON_SMALL, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(window, WM_QUERYDRAGICON, 0, 0)), icon);
+  });
+}
+
+// Records the WM_ICONERASEBKGND that the minimized painting sends itself.
+std::atomic<HDC> g_iconEraseDc{nullptr};
+WNDPROC g_dialogProc = nullptr;
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ICONERASEBKGND) g_iconEraseDc = reinterpret_cast<HDC>(wParam);
+  return ::CallWindowProcW(g_dialogProc, window, message, wParam, lParam);
+}
+
+TEST(KarvoDialog, PaintsItsIconOnlyWhileMinimized) {
+  InspectableKarvoDlg dialog;
+  RunDialogWhile(dialog, [&](HWND window) {
+    g_dialogProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
+    g_iconEraseDc = nullptr;
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(g_iconEraseDc.load(), nullptr) << "a normal window paints as usual";
+
+    ::ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(::IsIconic(window));
+    // Wine gives a minimized window no client area, so it never asks it to
+    // paint; ask directly, as Windows would for an iconic window.
+    ::SendMessageW(window, WM_PAINT, 0, 0);
+    EXPECT_NE(g_iconEraseDc.load(), nullptr) << "the minimized branch erases behind the icon with the paint DC";
+
+    ::ShowWindow(window, SW_RESTORE);
+    EXPECT_FALSE(::IsIconic(window));
+    ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_dialogProc));
+  });
+}
+
+TEST(KarvoDialog, AnswersWithTheInformationIcon) {
+  InspectableKarvoDlg dialog;
+  const DWORD uiThread = ::GetCurrentThreadId();
+  RunDialogWhile(dialog, [&](HWND window) {
+    ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+    HWND box = WaitForThreadDialog(uiThread, window);
+    ASSERT_NE(box, nullptr);
+    HWND iconControl = nullptr;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) iconControl = child;
+    }
+    ASSERT_NE(iconControl, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(iconControl, STM_GETICON, 0, 0)),
+              ::LoadIconW(nullptr, IDI_INFORMATION));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    while (::IsWindow(box)) ::Sleep(10);
+  });
+}
+
+TEST(KarvoDialog, ReturnsCancelAndClearsTheMainWindowPointer) {
+  InspectableKarvoDlg dialog;
+  testApp.m_pMainWnd = &dialog;
+  std::atomic<bool> wasMain{false};
+  EXPECT_EQ(RunDialogWhile(dialog, [&](HWND) { wasMain = true; }), IDCANCEL);
+  EXPECT_TRUE(wasMain);
+  EXPECT_EQ(testApp.m_pMainWnd, nullptr);
+  EXPECT_EQ(dialog.m_hWnd, nullptr);
+}
+
+TEST(Framework, DoModalOfAMissingTemplateFailsAtOnceAndLeavesNoDanglingMainWindow) {
+  {
+    CDialog missing(4242);
+    testApp.m_pMainWnd = &missing;
+    EXPECT_EQ(missing.DoModal(), -1);
+    EXPECT_EQ(missing.m_hWnd, nullptr);
+  }
+  EXPECT_EQ(testApp.m_pMainWnd, nullptr) << "a destroyed window object must not stay the main window";
+}
+
+TEST(Framework, DataExchangeOfAComboBox) {
+  InspectableKarvoDlg dialog;
+  RunDialogWhile(dialog, [&](HWND window) {
+    HWND capacity = ::GetDlgItem(window, IDC_CAPACITY_LIST);
+    EXPECT_EQ(dialog.m_cbCapacity.m_hWnd, capacity);
+    EXPECT_EQ(dialog.m_cbFormat.m_hWnd, ::GetDlgItem(window, IDC_FORMAT_LIST));
+    EXPECT_EQ(dialog.m_cbCapacity.GetCount(), 300);
+  });
+}
+
+TEST(CStringTest, WidensUtf8AndCutsTextsThatDoNotFit) {
+  EXPECT_EQ(CString::FromUtf8("计算结果"), CString(L"计算结果"));
+  EXPECT_TRUE(CString::FromUtf8("").IsEmpty());
+  const std::wstring longText(CString::kCapacity * 2, L'x');
+  EXPECT_EQ(CString(longText).GetLength(), CString::kCapacity - 1);
+
+  CString formatted;
+  formatted.Format(L"%d", -2147483647 - 1);
+  EXPECT_EQ(formatted, CString(L"-2147483648"));
+}
+
+TEST(CStringTest, LoadsStringsAndGivesEmptyForAMissingOne) {
+  CString text;
+  EXPECT_FALSE(text.LoadString(9999));
+  EXPECT_TRUE(text.IsEmpty());
+}
+
+TEST(CStringTest, NarrowsToUtf8CuttingOnlyAtCharacterBoundaries) {
+  char buffer[8];
+  EXPECT_EQ(WideToUtf8(L"12abc", buffer, sizeof buffer), 5);
+  EXPECT_STREQ(buffer, "12abc");
+  EXPECT_EQ(WideToUtf8(L"计算结果", buffer, sizeof buffer), 6);  // two of four 3-byte characters fit
+  EXPECT_STREQ(buffer, "计算");
+  EXPECT_EQ(WideToUtf8(L"", buffer, sizeof buffer), 0);
+}
+
+}  // namespace
