@@ -1,13 +1,14 @@
 #include "size_rounding.h"
 
-#include <cstdio>
+#include <charconv>
+#include <iterator>
 #include <limits>
 
 namespace karvo {
 namespace {
 
-constexpr const char* kFat32Template = "您选择的格式为FAT32,分区容量为%dGB,实际容量应为 %d MB.";
-constexpr const char* kNtfsTemplate = "您选择的格式为NTFS,分区容量为%dGB,实际容量应为 %d MB.";
+constexpr std::string_view kFat32Template = "您选择的格式为FAT32,分区容量为%dGB,实际容量应为 %d MB.";
+constexpr std::string_view kNtfsTemplate = "您选择的格式为NTFS,分区容量为%dGB,实际容量应为 %d MB.";
 
 struct Rule {
   std::int64_t factor;
@@ -24,12 +25,26 @@ constexpr std::int32_t ClampTo32(std::int64_t value) {
   return static_cast<std::int32_t>(value < lowest ? lowest : value > highest ? highest : value);
 }
 
-// Formats one or two 32-bit numbers into a fixed text with a printf format.
+// printf's "%d" and nothing else: each "%d" in the format takes the next
+// number, in plain signed decimal. Enough for the program's texts, with no
+// variable arguments to get wrong and no C library formatter in the program.
 template <typename Text, typename... Numbers>
-Text FormatText(const char* format, Numbers... numbers) {
-  char buffer[Text::kCapacity];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<int>(numbers)...);
-  return Text(buffer);
+Text FormatText(std::string_view format, Numbers... numbers) {
+  const std::int32_t values[] = {numbers...};
+  std::size_t next = 0;
+  Text text;
+  for (std::size_t pos = 0; pos < format.size(); ++pos) {
+    const bool placeholder = format[pos] == '%' && pos + 1 < format.size() && format[pos + 1] == 'd';
+    if (placeholder && next < std::size(values)) {
+      char digits[12];
+      const auto end = std::to_chars(digits, digits + sizeof digits, values[next++]).ptr;
+      text.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+      ++pos;
+    } else {
+      text.Append(std::string_view(&format[pos], 1));
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -68,7 +83,7 @@ std::optional<ResultMessage> BuildResultMessage(std::int32_t formatIndex, std::s
   if (formatIndex != 0 && formatIndex != 1) return std::nullopt;
   const auto kind = static_cast<FileSystemKind>(formatIndex);
   const std::int32_t capacity = ParseCapacityText(capacityText);
-  const char* format = kind == FileSystemKind::Fat32 ? kFat32Template : kNtfsTemplate;
+  const std::string_view format = kind == FileSystemKind::Fat32 ? kFat32Template : kNtfsTemplate;
   return FormatText<ResultMessage>(format, capacity, RoundedMegabytes(kind, capacity));
 }
 

@@ -30,9 +30,10 @@ CString CString::FromUtf8(std::string_view utf8) {
 void CString::Format(const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
-  const int written = std::vswprintf(m_buffer, kCapacity, format, args);
+  // The system runtime's formatter; it leaves a cut text unterminated, which
+  // ReleaseBuffer mends.
+  _vsnwprintf(m_buffer, kCapacity - 1, format, args);
   va_end(args);
-  if (written < 0) m_buffer[kCapacity - 1] = L'\0';  // cut: keep what fitted
   ReleaseBuffer();
 }
 

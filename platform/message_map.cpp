@@ -19,7 +19,8 @@ const MessageMapEntry* CCmdTarget::FindMessageEntry(UINT message, UINT id) const
 
 BOOL CCmdTarget::OnCmdMsg(UINT id) {
   const MessageMapEntry* entry = FindMessageEntry(WM_COMMAND, id);
-  if (entry == nullptr) return FALSE;
-  (this->*std::get<VoidHandler>(entry->handler))();
+  const VoidHandler* handler = entry != nullptr ? std::get_if<VoidHandler>(&entry->handler) : nullptr;
+  if (handler == nullptr) return FALSE;
+  (this->**handler)();
   return TRUE;
 }
