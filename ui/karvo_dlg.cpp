@@ -1,5 +1,6 @@
 #include "karvo_dlg.h"
 
+#include "about_dlg.h"
 #include "core/size_rounding.h"
 #include "res/resource.h"
 
@@ -9,6 +10,7 @@ CKarvoDlg::CKarvoDlg(CWnd* parent) : CDialog(IDD_MAIN_DIALOG, parent) {
 }
 
 BEGIN_MESSAGE_MAP(CKarvoDlg, CDialog)
+ON_WM_SYSCOMMAND()
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 END_MESSAGE_MAP()
@@ -22,6 +24,18 @@ void CKarvoDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CKarvoDlg::OnInitDialog() {
   CDialog::OnInitDialog();
+
+  // The About item goes at the end of the system menu, after a separator.
+  // Without a system menu or its text the program simply has no About item.
+  CMenu sysMenu = CMenu::FromHandle(::GetSystemMenu(m_hWnd, FALSE));
+  if (sysMenu) {
+    CString aboutItem;
+    aboutItem.LoadString(IDS_ABOUT_ITEM);
+    if (!aboutItem.IsEmpty()) {
+      sysMenu.AppendMenu(MF_SEPARATOR);
+      sysMenu.AppendMenu(MF_STRING, IDM_ABOUT, aboutItem);
+    }
+  }
 
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
@@ -50,6 +64,17 @@ void CKarvoDlg::OnOK() {
   if (!message) return;
   MessageBox(CString::FromUtf8(message->view()), CString::FromUtf8(karvo::ResultCaption), MB_OK | MB_ICONINFORMATION);
   // The dialog stays open: calculating never ends it.
+}
+
+void CKarvoDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+  (void)lParam;
+  // The window system keeps the low four bits of a system command for itself.
+  if ((nID & 0xFFF0) == IDM_ABOUT) {
+    CAboutDlg dlgAbout;
+    dlgAbout.DoModal();
+  } else {
+    Default();
+  }
 }
 
 void CKarvoDlg::OnPaint() {

@@ -15,6 +15,7 @@ class CKarvoDlg : public CDialog {
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
   void OnOK() override;
+  void OnSysCommand(UINT nID, LPARAM lParam);
   void OnPaint();
   HCURSOR OnQueryDragIcon();
 

@@ -5,15 +5,15 @@
 #include <string>
 
 #include "core/size_rounding.h"
-#include "driver.h"
+#include "main_dialog_fixture.h"
 
 namespace {
 
 using e2e::KarvoProcess;
-
-constexpr int kFormatList = 1000;
-constexpr int kCapacityList = 1001;
-const std::wstring kResultCaption = L"计算结果";
+using e2e::kCapacityList;
+using e2e::kFormatList;
+using e2e::kResultCaption;
+using e2e::MainDialog;
 
 std::wstring Expected(int index, const std::string& capacityText) {
   const auto message = karvo::BuildResultMessage(index, capacityText);
@@ -23,61 +23,6 @@ std::wstring Expected(int index, const std::string& capacityText) {
                                     static_cast<int>(wide.size())));
   return wide;
 }
-
-class MainDialog : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dialog = karvo.WaitForMainDialog();
-    ASSERT_NE(dialog, nullptr) << "the main dialog did not appear";
-    formatList = ::GetDlgItem(dialog, kFormatList);
-    capacityList = ::GetDlgItem(dialog, kCapacityList);
-  }
-
-  // Presses calculate by posting the command, reads the answer and dismisses it.
-  e2e::ResultBox Calculate() {
-    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    return ReadAndDismissAnswer();
-  }
-
-  e2e::ResultBox ReadAndDismissAnswer() {
-    HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
-    if (box == nullptr) return {};
-    e2e::ResultBox answer = e2e::ReadMessageBox(box);
-    EXPECT_FALSE(::IsWindowEnabled(dialog)) << "the main dialog must wait while the answer is shown";
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitForNoAnswer());
-    return answer;
-  }
-
-  bool WaitForNoAnswer() {
-    for (int i = 0; i < 250; ++i) {
-      if (karvo.TopLevelWindows().size() == 1) return true;
-      ::Sleep(20);
-    }
-    return false;
-  }
-
-  void Select(int format, int capacity) {
-    ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
-    ::SendMessageW(capacityList, CB_SETCURSEL, capacity - 1, 0);
-  }
-
-  void ExpectEndsWithin(DWORD ms) {
-    DWORD exitCode = 1;
-    ASSERT_TRUE(karvo.WaitForExit(ms, &exitCode)) << "the program did not end";
-    EXPECT_EQ(exitCode, 0u);
-  }
-
-  void ExpectStillRunning() {
-    EXPECT_FALSE(karvo.WaitForExit(300));
-    EXPECT_TRUE(::IsWindowVisible(dialog));
-  }
-
-  KarvoProcess karvo;
-  HWND dialog = nullptr;
-  HWND formatList = nullptr;
-  HWND capacityList = nullptr;
-};
 
 TEST(Environment, RunsUnderTheExpectedCodePage) {
   const char* expected = std::getenv("KARVO_EXPECT_ACP");
@@ -145,7 +90,7 @@ TEST_F(MainDialog, NtfsAnd120Give122885OneBoxPerPressWithSelectionsKept) {
     EXPECT_EQ(karvo.TopLevelWindows().size(), 2u) << "one box per press";
     EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitForNoAnswer());
+    ASSERT_TRUE(WaitForMainDialogAlone());
     EXPECT_EQ(e2e::ComboSelection(formatList), 1);
     EXPECT_EQ(e2e::ComboSelection(capacityList), 119);
     EXPECT_TRUE(::IsWindowEnabled(dialog));
@@ -159,7 +104,7 @@ TEST_F(MainDialog, EnterCalculatesAndEscapeEnds) {
   ASSERT_NE(box, nullptr) << "Enter did not calculate";
   EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为2GB,实际容量应为 2053 MB.");
   e2e::TypeKeys(box, {VK_RETURN});  // Enter dismisses the box ...
-  ASSERT_TRUE(WaitForNoAnswer());
+  ASSERT_TRUE(WaitForMainDialogAlone());
   ExpectStillRunning();  // ... and only the box
   e2e::TypeKeys(dialog, {VK_ESCAPE});
   ExpectEndsWithin(5000);
@@ -243,7 +188,7 @@ TEST_F(MainDialog, F1ReachesTheApplicationsHelpThroughTheMainWindow) {
   ASSERT_NE(box, nullptr) << "F1 showed nothing";
   EXPECT_EQ(e2e::ReadMessageBox(box).text, L"没有可用的帮助.");
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitForNoAnswer());
+  ASSERT_TRUE(WaitForMainDialogAlone());
   ExpectStillRunning();
 }
 

@@ -1,9 +1,13 @@
 // The dialog classes and the framework layer, run inside the test's own
 // process: what Wine will not show to another process (icons, painting while
 // minimized, menus) and the framework's own rules.
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "platform/afxwin.h"
@@ -129,6 +133,61 @@ TEST(KarvoDialog, ReturnsCancelAndClearsTheMainWindowPointer) {
   EXPECT_TRUE(wasMain);
   EXPECT_EQ(testApp.m_pMainWnd, nullptr);
   EXPECT_EQ(dialog.m_hWnd, nullptr);
+}
+
+TEST(KarvoDialog, SystemMenuEndsWithASeparatorAndTheAboutItem) {
+  InspectableKarvoDlg dialog;
+  RunDialogWhile(dialog, [&](HWND window) {
+    HMENU menu = ::GetSystemMenu(window, FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int count = ::GetMenuItemCount(menu);
+    ASSERT_GE(count, 3) << "the window system's own items come first";
+    MENUITEMINFOW separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE | MIIM_ID;
+    ASSERT_TRUE(::GetMenuItemInfoW(menu, count - 2, TRUE, &separator));
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+    EXPECT_EQ(separator.wID, 0u);
+
+    wchar_t text[64] = {};
+    MENUITEMINFOW about{};
+    about.cbSize = sizeof about;
+    about.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+    about.dwTypeData = text;
+    about.cch = 64;
+    ASSERT_TRUE(::GetMenuItemInfoW(menu, count - 1, TRUE, &about));
+    EXPECT_EQ(about.fType, MFT_STRING);
+    EXPECT_EQ(about.wID, static_cast<UINT>(IDM_ABOUT));
+    EXPECT_STREQ(text, L"关于 Karvo(&A)...");
+  });
+}
+
+TEST(KarvoDialog, ControlsComeFromCommonControlsVersion6) {
+  InspectableKarvoDlg dialog;
+  RunDialogWhile(dialog, [&](HWND window) {
+    // Each control's window procedure lives in the common-controls assembly of
+    // version 6 (Wine's copy reports 5.x from DllGetVersion, so ask the path).
+    for (int id : {IDOK, IDCANCEL, IDC_FORMAT_LIST, IDC_CAPACITY_LIST}) {
+      HWND control = ::GetDlgItem(window, id);
+      HMODULE module = nullptr;
+      ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(::GetClassLongPtrW(control, GCLP_WNDPROC)), &module);
+      wchar_t path[MAX_PATH] = {};
+      ::GetModuleFileNameW(module, path, MAX_PATH);
+      const std::wstring lower = [&] {
+        std::wstring text(path);
+        for (wchar_t& c : text) c = static_cast<wchar_t>(::towlower(c));
+        return text;
+      }();
+      EXPECT_NE(lower.find(L"common-controls_6595b64144ccf1df_6.0"), std::wstring::npos)
+          << "control " << id << " from " << std::string(lower.begin(), lower.end());
+    }
+
+    // A message only version 6 buttons answer.
+    SIZE ideal{};
+    EXPECT_TRUE(::SendMessageW(::GetDlgItem(window, IDOK), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+    EXPECT_GT(ideal.cx, 0);
+  });
 }
 
 TEST(Framework, DoModalOfAMissingTemplateFailsAtOnceAndLeavesNoDanglingMainWindow) {

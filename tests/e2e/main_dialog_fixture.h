@@ -1,0 +1,71 @@
+// A running Karvo with its main dialog found, for tests that drive it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver.h"
+
+namespace e2e {
+
+inline constexpr int kFormatList = 1000;
+inline constexpr int kCapacityList = 1001;
+inline const std::wstring kResultCaption = L"计算结果";
+
+class MainDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dialog = karvo.WaitForMainDialog();
+    ASSERT_NE(dialog, nullptr) << "the main dialog did not appear";
+    formatList = ::GetDlgItem(dialog, kFormatList);
+    capacityList = ::GetDlgItem(dialog, kCapacityList);
+  }
+
+  // Presses calculate by posting the command, reads the answer and dismisses it.
+  e2e::ResultBox Calculate() {
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return ReadAndDismissAnswer();
+  }
+
+  e2e::ResultBox ReadAndDismissAnswer() {
+    HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+    if (box == nullptr) return {};
+    e2e::ResultBox answer = e2e::ReadMessageBox(box);
+    EXPECT_FALSE(::IsWindowEnabled(dialog)) << "the main dialog must wait while the answer is shown";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitForMainDialogAlone());
+    return answer;
+  }
+
+  bool WaitForMainDialogAlone() {
+    for (int i = 0; i < 250; ++i) {
+      if (karvo.TopLevelWindows().size() == 1) return true;
+      ::Sleep(20);
+    }
+    return false;
+  }
+
+  void Select(int format, int capacity) {
+    ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
+    ::SendMessageW(capacityList, CB_SETCURSEL, capacity - 1, 0);
+  }
+
+  void ExpectEndsWithin(DWORD ms) {
+    DWORD exitCode = 1;
+    ASSERT_TRUE(karvo.WaitForExit(ms, &exitCode)) << "the program did not end";
+    EXPECT_EQ(exitCode, 0u);
+  }
+
+  void ExpectStillRunning() {
+    EXPECT_FALSE(karvo.WaitForExit(300));
+    EXPECT_TRUE(::IsWindowVisible(dialog));
+  }
+
+  KarvoProcess karvo;
+  HWND dialog = nullptr;
+  HWND formatList = nullptr;
+  HWND capacityList = nullptr;
+};
+
+}  // namespace e2e
