@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run fuzz clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots fuzz clean
 
 all: build
 
@@ -32,6 +32,10 @@ test: build
 
 run: build-windows
 	@scripts/run-karvo $(WINE_PREFIX)
+
+# Refreshes the README's pictures.
+screenshots: build-windows
+	@scripts/screenshots $(WINE_PREFIX) docs
 
 # A long fuzzing run of the core (a million inputs and more).
 fuzz: build-fuzz

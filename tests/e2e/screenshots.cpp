@@ -1,6 +1,6 @@
 // Shows Karvo at work for people who cannot see it: starts the program, saves
-// pictures of the main dialog and of the answer for NTFS and 120 GB as BMP
-// files, prints the answer's text and closes the program.
+// pictures of the main dialog, of the answer for NTFS and 120 GB and of the
+// About box as BMP files, prints the answer's text and closes the program.
 //   karvo_screenshots PATH-TO-Karvo.exe OUTPUT-FOLDER
 #include <windows.h>
 
@@ -93,6 +93,17 @@ int main(int argc, char** argv) {
   std::printf("%s\n", utf8);
 
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ::Sleep(200);
+
+  ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);  // the system menu's About item
+  HWND about = karvo.WaitForOwnedDialog(dialog, L"关于 Karvo");
+  if (about == nullptr) {
+    std::fprintf(stderr, "the About box did not appear\n");
+    return 1;
+  }
+  ::Sleep(300);
+  saved = SaveScreenArea(Around(dialog, about), out + L"about.bmp") && saved;
+  ::PostMessageW(about, WM_COMMAND, IDOK, 0);
   ::Sleep(200);
   ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   return karvo.WaitForExit(5000) && saved ? 0 : 1;
