@@ -8,13 +8,16 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 #include "platform/afxwin.h"
 #include "res/resource.h"
+#include "support/run_dialog.h"
 #include "ui/karvo_dlg.h"
 
 namespace {
+
+using testing_support::RunDialogWhile;
+using testing_support::WaitForThreadDialog;
 
 CWinApp testApp;  // the framework needs its one application object
 
@@ -25,44 +28,6 @@ class InspectableKarvoDlg : public CKarvoDlg {
   using CKarvoDlg::m_cbFormat;
   using CKarvoDlg::m_hIcon;
 };
-
-HWND WaitForThreadDialog(DWORD threadId, HWND owner = nullptr) {
-  struct Search {
-    HWND owner;
-    HWND found;
-    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
-      auto* s = reinterpret_cast<Search*>(param);
-      if (::IsWindowVisible(window) && ::GetWindow(window, GW_OWNER) == s->owner) s->found = window;
-      return s->found == nullptr;
-    }
-  };
-  for (int i = 0; i < 500; ++i) {
-    Search search{owner, nullptr};
-    ::EnumThreadWindows(threadId, &Search::Visit, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    ::Sleep(10);
-  }
-  return nullptr;
-}
-
-// Runs the dialog modally on this thread while `body` inspects it from another;
-// the dialog is cancelled once the body is done. Returns DoModal's result.
-template <typename Body>
-INT_PTR RunDialogWhile(CDialog& dialog, Body body) {
-  const DWORD uiThread = ::GetCurrentThreadId();
-  std::thread inspector([&] {
-    HWND window = WaitForThreadDialog(uiThread);
-    if (window == nullptr) {
-      ADD_FAILURE() << "the dialog did not appear";
-      return;
-    }
-    body(window);
-    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  });
-  const INT_PTR result = dialog.DoModal();
-  inspector.join();
-  return result;
-}
 
 TEST(KarvoDialog, ShowsTheApplicationIconInCaptionTaskBarAndDrag) {
   InspectableKarvoDlg dialog;
