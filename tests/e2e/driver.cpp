@@ -13,7 +13,7 @@ bool WaitUntil(DWORD timeoutMs, Predicate predicate) {
   for (;;) {
     if (predicate()) return true;
     if (::GetTickCount64() >= deadline) return false;
-    ::Sleep(20);
+    ::Sleep(2);
   }
 }
 
