@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run screenshots fuzz clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist fuzz clean
 
 all: build
 
@@ -33,6 +33,10 @@ test: build
 run: build-windows
 	@scripts/run-karvo $(WINE_PREFIX)
 
+# The archive to hand out: dist/Karvo-1.0.0-win32.zip.
+dist: build-windows
+	@scripts/make-dist
+
 # Refreshes the README's pictures.
 screenshots: build-windows
 	@scripts/screenshots $(WINE_PREFIX) docs
@@ -42,4 +46,4 @@ fuzz: build-fuzz
 	build/fuzz/tests/size_rounding_fuzz -runs=2000000 -max_len=256
 
 clean:
-	rm -rf build
+	rm -rf build dist
