@@ -32,6 +32,9 @@ std::array<CapacityText, kCapacityCount> CapacityChoices();
 // INT32_MIN or INT32_MAX, as the Windows runtime documents for its atoi.
 std::int32_t ParseCapacityText(std::string_view text);
 
+// The largest capacity whose figure still fits in 32 bits.
+constexpr std::int32_t MaxCapacity(FileSystemKind kind) { return kind == FileSystemKind::Fat32 ? 2088991 : 2097151; }
+
 // Megabytes to give a partition of `capacity` gigabytes. Capacities whose
 // figure would not fit in 32 bits give INT32_MIN or INT32_MAX.
 std::int32_t RoundedMegabytes(FileSystemKind kind, std::int32_t capacity);

@@ -43,6 +43,13 @@ TEST(RoundedMegabytes, EveryListedCapacityFollowsItsRule) {
   }
 }
 
+TEST(RoundedMegabytes, MaxCapacityIsTheLastThatFits) {
+  for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+    EXPECT_LT(RoundedMegabytes(kind, MaxCapacity(kind)), INT_MAX);
+    EXPECT_EQ(RoundedMegabytes(kind, MaxCapacity(kind) + 1), INT_MAX);
+  }
+}
+
 TEST(RoundedMegabytes, ExactAtTheEdgesOfThe32BitRangeAndClampedBeyond) {
   EXPECT_EQ(RoundedMegabytes(FileSystemKind::Fat32, 2088991), 2147482744);
   EXPECT_EQ(RoundedMegabytes(FileSystemKind::Fat32, -2088991), -2147482752);
