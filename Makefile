@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist fuzz clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist bench fuzz clean
 
 all: build
 
@@ -32,6 +32,12 @@ test: build
 
 run: build-windows
 	@scripts/run-karvo $(WINE_PREFIX)
+
+# Karvo against a plain-Win32 baseline, 20 runs each.
+BENCH_ROUNDS ?= 20
+bench: build-windows
+	@scripts/with-display $(WINE_PREFIX) scripts/wine-run $(WINE_PREFIX) build/windows/bench/karvo_bench.exe \
+	  $(BENCH_ROUNDS) build/windows/Karvo.exe build/windows/KarvoBaseline.exe
 
 # The archive to hand out: dist/Karvo-1.0.0-win32.zip.
 dist: build-windows

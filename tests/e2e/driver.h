@@ -50,6 +50,15 @@ void Sync(HWND window);
 // pressed around each key of `keys`.
 void TypeKeys(HWND window, const std::vector<WORD>& keys, const std::vector<WORD>& held = {});
 
+// The Linux side of a Wine process, read through Wine's Z: drive, for what
+// Wine does not answer through the Windows calls (memory, open descriptors).
+std::string ReadWholeFile(const std::wstring& path);
+// "Z:\\proc\\<pid>" of the process whose first argument ends in `program`.
+std::wstring FindLinuxProcess(const std::string& program);
+// A "Name:  value" field of /proc/<pid>/status, in its unit; -1 if absent.
+long StatusField(const std::string& status, const std::string& field);
+long CountEntries(const std::wstring& folder);
+
 struct ResultBox {
   std::wstring caption;
   std::wstring text;

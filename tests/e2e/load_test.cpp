@@ -27,52 +27,6 @@ struct Footprint {
   long linuxDescriptors = -1;
 };
 
-std::string ReadWholeFile(const std::wstring& path) {
-  std::string text;
-  if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    std::fclose(file);
-  }
-  return text;
-}
-
-// The Linux process that runs this program: its first argument ends in the name.
-std::wstring FindLinuxProcess(const std::string& program) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &found);
-  std::wstring match;
-  if (search == INVALID_HANDLE_VALUE) return match;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-    const std::string commandLine = ReadWholeFile(L"Z:\\proc\\" + name + L"\\cmdline");
-    const std::string first = commandLine.substr(0, commandLine.find('\0'));
-    if (first.size() >= program.size() && first.compare(first.size() - program.size(), program.size(), program) == 0) {
-      match = L"Z:\\proc\\" + name;
-    }
-  } while (match.empty() && ::FindNextFileW(search, &found));
-  ::FindClose(search);
-  return match;
-}
-
-long StatusField(const std::string& status, const std::string& field) {
-  const auto at = status.find(field + ":");
-  return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + field.size() + 1, nullptr, 10);
-}
-
-long CountEntries(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return -1;
-  long count = 0;
-  do {
-    if (found.cFileName[0] != L'.') ++count;
-  } while (::FindNextFileW(search, &found));
-  ::FindClose(search);
-  return count;
-}
-
 Footprint Measure(HANDLE process, const std::wstring& linuxProcess) {
   Footprint f;
   ::GetProcessHandleCount(process, &f.handles);
@@ -84,8 +38,8 @@ Footprint Measure(HANDLE process, const std::wstring& linuxProcess) {
     f.privateBytes = memory.PrivateUsage;
   }
   if (!linuxProcess.empty()) {
-    f.linuxPrivateKb = StatusField(ReadWholeFile(linuxProcess + L"\\status"), "RssAnon");
-    f.linuxDescriptors = CountEntries(linuxProcess + L"\\fd");
+    f.linuxPrivateKb = e2e::StatusField(e2e::ReadWholeFile(linuxProcess + L"\\status"), "RssAnon");
+    f.linuxDescriptors = e2e::CountEntries(linuxProcess + L"\\fd");
   }
   return f;
 }
@@ -124,7 +78,7 @@ TEST_F(LongSession, AThousandAnswersAndTwoHundredAboutBoxesLeaveNothingBehind) {
   for (int i = 0; i < 20; ++i) CalculateOnce(i % 2, i + 1);  // let caches settle first
   for (int i = 0; i < 5; ++i) AboutOnce();
   e2e::Sync(dialog);
-  const std::wstring linuxProcess = FindLinuxProcess("Karvo.exe");
+  const std::wstring linuxProcess = e2e::FindLinuxProcess("Karvo.exe");
   ASSERT_FALSE(linuxProcess.empty()) << "the Wine process of Karvo.exe was not found in /proc";
   const Footprint before = Measure(karvo.Handle(), linuxProcess);
 
