@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/driver.h"
+#include "support/wine_path.h"
 
 namespace {
 
@@ -37,13 +38,6 @@ bool SpinUntil(Predicate done, double timeoutMs = 20000) {
 struct Run {
   double startToReady = 0, calculateToAnswer = 0, cancelToExit = 0, peakWorkingSetKb = 0;
 };
-
-std::wstring Widen(const char* text) {
-  std::string path(text);
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return std::wstring(path.begin(), path.end());
-}
 
 HWND ReadyDialog(const e2e::KarvoProcess& process) {
   for (HWND window : process.TopLevelWindows()) {
@@ -112,7 +106,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rounds = std::max(1, std::atoi(argv[1]));
-  const std::wstring programs[2] = {Widen(argv[2]), Widen(argv[3])};
+  const std::wstring programs[2] = {testing_support::WindowsPath(argv[2]), testing_support::WindowsPath(argv[3])};
   std::vector<Run> runs[2];
   for (int round = 0; round < rounds; ++round) {
     for (int k = 0; k < 2; ++k) {

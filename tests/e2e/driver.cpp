@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/wine_path.h"
+
 namespace e2e {
 namespace {
 
@@ -23,12 +25,7 @@ bool WaitUntil(DWORD timeoutMs, Predicate predicate) {
 
 const std::wstring& KarvoPath() { return g_karvoPath; }
 
-void SetKarvoPath(const char* path) {
-  std::string text(path);
-  if (!text.empty() && text[0] == '/') text = "Z:" + text;
-  std::replace(text.begin(), text.end(), '/', '\\');
-  g_karvoPath.assign(text.begin(), text.end());
-}
+void SetKarvoPath(const char* path) { g_karvoPath = testing_support::WindowsPath(path); }
 
 KarvoProcess::KarvoProcess(const std::wstring& arguments, const std::wstring& program) {
   std::wstring commandLine = L"\"" + program + L"\"";

@@ -10,6 +10,7 @@
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "support/run_dialog.h"
+#include "support/wine_path.h"
 #include "ui/karvo_dlg.h"
 
 namespace {
@@ -165,9 +166,6 @@ TEST_F(DamagedResources, NoMainDialogFailsAtOnceAndClearsTheMainWindow) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (argc < 2) return 2;
-  std::string folder(argv[1]);
-  if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder;
-  for (char& c : folder) c = c == '/' ? '\\' : c;
-  g_damagedFolder.assign(folder.begin(), folder.end());
+  g_damagedFolder = testing_support::WindowsPath(argv[1]);
   return RUN_ALL_TESTS();
 }

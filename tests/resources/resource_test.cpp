@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wine_path.h"
+
 namespace {
 
 std::wstring g_karvoPath;
@@ -309,9 +311,6 @@ TEST_F(VersionBlock, StringsAndTranslation) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (argc < 2) return 2;
-  std::string path(argv[1]);
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  g_karvoPath.assign(path.begin(), path.end());
+  g_karvoPath = testing_support::WindowsPath(argv[1]);
   return RUN_ALL_TESTS();
 }
