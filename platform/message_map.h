@@ -29,9 +29,10 @@ struct MessageMap {
   const MessageMapEntry* entries;  // ends with an entry whose message is 0
 };
 
-#define DECLARE_MESSAGE_MAP()                   \
- public:                                        \
-  static const MessageMap* GetThisMessageMap(); \
+// clang-format off
+#define DECLARE_MESSAGE_MAP()                                                      \
+ public:                                                                           \
+  static const MessageMap* GetThisMessageMap();                                    \
   const MessageMap* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                      \
@@ -40,23 +41,25 @@ struct MessageMap {
     using ThisClass [[maybe_unused]] = theClass;                                    \
     using TheBaseClass = baseClass;                                                 \
     static constexpr MessageMapEntry kEntries[] = {
+
 // Like MFC, a table ends with an all-zero entry, so an empty map is valid too.
-#define END_MESSAGE_MAP()                                                       \
-  MessageMapEntry {                                                             \
-    0, 0, VoidHandler {}                                                        \
-  }                                                                             \
-  }                                                                             \
-  ;                                                                             \
-  static constexpr MessageMap kMap{&TheBaseClass::GetThisMessageMap, kEntries}; \
-  return &kMap;                                                                 \
+#define END_MESSAGE_MAP()                                                          \
+      MessageMapEntry{0, 0, VoidHandler{}}};                                       \
+    static constexpr MessageMap kMap{&TheBaseClass::GetThisMessageMap, kEntries};  \
+    return &kMap;                                                                  \
   }
 
-#define ON_COMMAND(id, memberFxn) MessageMapEntry{WM_COMMAND, (id), static_cast<VoidHandler>(&memberFxn)},
-#define ON_WM_PAINT() MessageMapEntry{WM_PAINT, 0, static_cast<VoidHandler>(&ThisClass::OnPaint)},
-#define ON_WM_SYSCOMMAND() MessageMapEntry{WM_SYSCOMMAND, 0, static_cast<SysCommandHandler>(&ThisClass::OnSysCommand)},
+#define ON_COMMAND(id, memberFxn) \
+  MessageMapEntry{WM_COMMAND, (id), static_cast<VoidHandler>(&memberFxn)},
+#define ON_WM_PAINT() \
+  MessageMapEntry{WM_PAINT, 0, static_cast<VoidHandler>(&ThisClass::OnPaint)},
+#define ON_WM_SYSCOMMAND() \
+  MessageMapEntry{WM_SYSCOMMAND, 0, static_cast<SysCommandHandler>(&ThisClass::OnSysCommand)},
 #define ON_WM_QUERYDRAGICON() \
   MessageMapEntry{WM_QUERYDRAGICON, 0, static_cast<QueryDragIconHandler>(&ThisClass::OnQueryDragIcon)},
-#define ON_WM_HELPINFO() MessageMapEntry{WM_HELP, 0, static_cast<HelpInfoHandler>(&ThisClass::OnHelpInfo)},
+#define ON_WM_HELPINFO() \
+  MessageMapEntry{WM_HELP, 0, static_cast<HelpInfoHandler>(&ThisClass::OnHelpInfo)},
+// clang-format on
 
 // The root of every chain: finds entries and runs command handlers.
 class CCmdTarget {
