@@ -55,6 +55,17 @@ RECT Around(HWND first, HWND second = nullptr) {
   return area;
 }
 
+// Saves a picture of `window` (with `dialog` around it) once it has drawn
+// itself; false, with a message, when the window never appeared.
+bool Capture(HWND window, HWND dialog, const char* what, const std::wstring& file) {
+  if (window == nullptr) {
+    std::fprintf(stderr, "%s did not appear\n", what);
+    return false;
+  }
+  ::Sleep(300);
+  return SaveScreenArea(Around(dialog, window == dialog ? nullptr : window), file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,43 +79,27 @@ int main(int argc, char** argv) {
 
   e2e::KarvoProcess karvo;
   HWND dialog = karvo.WaitForMainDialog();
-  if (dialog == nullptr) {
-    std::fprintf(stderr, "the main dialog did not appear\n");
-    return 1;
-  }
-  ::SetForegroundWindow(dialog);
-  ::Sleep(300);
-  bool saved = SaveScreenArea(Around(dialog), out + L"main-dialog.bmp");
+  if (dialog != nullptr) ::SetForegroundWindow(dialog);
+  if (!Capture(dialog, dialog, "the main dialog", out + L"main-dialog.bmp")) return 1;
 
   ::SendMessageW(::GetDlgItem(dialog, 1000), CB_SETCURSEL, 1, 0);
   ::SendMessageW(::GetDlgItem(dialog, 1001), CB_SETCURSEL, 119, 0);
   ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   HWND box = karvo.WaitForOwnedDialog(dialog, L"计算结果");
-  if (box == nullptr) {
-    std::fprintf(stderr, "no answer appeared\n");
-    return 1;
-  }
-  ::Sleep(300);
-  saved = SaveScreenArea(Around(dialog, box), out + L"answer.bmp") && saved;
+  if (!Capture(box, dialog, "the answer", out + L"answer.bmp")) return 1;
 
   const std::wstring text = e2e::ReadMessageBox(box).text;
   char utf8[1024] = {};
   ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
   std::printf("%s\n", utf8);
-
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
   ::Sleep(200);
 
   ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);  // the system menu's About item
   HWND about = karvo.WaitForOwnedDialog(dialog, L"关于 Karvo");
-  if (about == nullptr) {
-    std::fprintf(stderr, "the About box did not appear\n");
-    return 1;
-  }
-  ::Sleep(300);
-  saved = SaveScreenArea(Around(dialog, about), out + L"about.bmp") && saved;
+  if (!Capture(about, dialog, "the About box", out + L"about.bmp")) return 1;
   ::PostMessageW(about, WM_COMMAND, IDOK, 0);
   ::Sleep(200);
   ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  return karvo.WaitForExit(5000) && saved ? 0 : 1;
+  return karvo.WaitForExit(5000) ? 0 : 1;
 }
