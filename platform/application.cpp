@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include <commctrl.h>
+
 #include <cwchar>
 
 namespace {
@@ -18,6 +20,16 @@ END_MESSAGE_MAP()
 void CWinApp::OnHelp() {
   HWND owner = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
   ::MessageBoxW(owner, L"没有可用的帮助.", m_pszAppName, MB_OK | MB_ICONINFORMATION);
+}
+
+// The manifest hands Button, Static and ComboBox over to common controls 6,
+// whose classes exist only once comctl32 has registered them. Windows XP
+// does not load it on its own: without this call every dialog fails to open.
+void RegisterCommonControls() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  // Version 5 (a copy without its manifest) may refuse the newer flag; the
+  // plain call still loads it, and the standard classes are then USER32's.
+  if (!::InitCommonControlsEx(&controls)) ::InitCommonControls();
 }
 
 CWinApp* AfxGetApp() { return g_app; }
@@ -42,6 +54,7 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (wchar_t* dot = std::wcsrchr(app->m_appNameBuffer, L'.')) *dot = L'\0';
     app->m_pszAppName = app->m_appNameBuffer;
   }
+  RegisterCommonControls();
   if (!app->InitInstance() && app->m_pMainWnd != nullptr) {
     app->m_pMainWnd->DestroyWindow();
     app->m_pMainWnd = nullptr;

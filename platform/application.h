@@ -47,6 +47,11 @@ HINSTANCE AfxFindResourceHandle(const wchar_t* name, const wchar_t* type);
 // controls, and Windows needs no set-up for the ones they could.
 inline void AfxEnableControlContainer(void* manager = nullptr) { (void)manager; }
 
-// Calls InitInstance of the one application object; when it returns FALSE,
-// destroys a main window that is still set and ends with ExitInstance's result.
+// Registers the window classes of the common controls, as the framework's
+// start-up does before InitInstance; dialogs cannot be made before it.
+void RegisterCommonControls();
+
+// Registers the common controls, then calls InitInstance of the one
+// application object; when it returns FALSE, destroys a main window that is
+// still set and ends with ExitInstance's result.
 int AfxWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand);
