@@ -186,6 +186,31 @@ TEST(CStringTest, WidensUtf8AndCutsTextsThatDoNotFit) {
   EXPECT_EQ(formatted, CString(L"-2147483648"));
 }
 
+TEST(CStringTest, FromUtf8CutsALongTextAtACharacterBoundary) {
+  constexpr std::size_t kFits = CString::kCapacity - 1;
+  const std::string ascii(kFits + 100, 'x');
+  EXPECT_TRUE(CString::FromUtf8(ascii).view() == std::wstring(kFits, L'x'));
+  EXPECT_EQ(CString::FromUtf8(std::string(kFits, 'y')).GetLength(), static_cast<int>(kFits)) << "exactly full";
+
+  // Three UTF-8 bytes, one UTF-16 unit each: the cut comes after a whole character.
+  std::string chinese;
+  for (std::size_t i = 0; i < kFits + 10; ++i) chinese += "计";
+  EXPECT_TRUE(CString::FromUtf8(chinese).view() == std::wstring(kFits, L'计'));
+
+  // Four bytes, two units each: never half a surrogate pair at the end.
+  std::string faces = "a";
+  for (int i = 0; i < CString::kCapacity; ++i) faces += "\U0001F600";
+  const CString cut = CString::FromUtf8(faces);
+  EXPECT_EQ(cut.GetLength(), static_cast<int>(kFits));  // 'a' and 255 pairs
+  EXPECT_TRUE(IS_LOW_SURROGATE(cut.view().back()));
+
+  // Malformed bytes still give a full, cut text rather than nothing.
+  const CString broken = CString::FromUtf8("\xE8\xAE\xFF" + ascii);
+  EXPECT_GE(broken.GetLength(), static_cast<int>(kFits) - 3);
+  EXPECT_LE(broken.GetLength(), static_cast<int>(kFits));
+  EXPECT_EQ(broken.view().back(), L'x');
+}
+
 TEST(CStringTest, LoadsStringsAndGivesEmptyForAMissingOne) {
   CString text;
   EXPECT_FALSE(text.LoadString(9999));
