@@ -26,6 +26,15 @@ ON_COMMAND(IDCANCEL, CDialog::OnCancel)
 ON_WM_HELPINFO()
 END_MESSAGE_MAP()
 
+namespace {
+// The dialog whose window this thread is making: the only object that a
+// WM_INITDIALOG may attach to. Anyone can send WM_INITDIALOG, with any lParam.
+thread_local CDialog* t_dialogBeingCreated = nullptr;
+}  // namespace
+
+// Ends with the code given to EndDialog, even one given during OnInitDialog
+// (the window is then never shown), or with -1 when the window could not be
+// made or was destroyed by anything but EndDialog.
 INT_PTR CDialog::DoModal() {
   const wchar_t* templateName = MAKEINTRESOURCEW(m_nIDTemplate);
   HINSTANCE module = AfxFindResourceHandle(templateName, RT_DIALOG);
@@ -35,23 +44,30 @@ INT_PTR CDialog::DoModal() {
 
   m_bContinueModal = true;
   m_nModalResult = -1;
-  HWND hwnd = ::CreateDialogParamW(module, templateName, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  if (hwnd == nullptr) {
-    if (disableOwner) ::EnableWindow(owner, TRUE);
-    m_hWnd = nullptr;
-    return -1;
+  m_hWnd = nullptr;
+  CDialog* const outerCreation = t_dialogBeingCreated;
+  t_dialogBeingCreated = this;
+  ::CreateDialogParamW(module, templateName, owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  t_dialogBeingCreated = outerCreation;
+
+  // Still there unless creation failed or the dialog ended during OnInitDialog.
+  if (m_hWnd != nullptr) {
+    // A template without WS_VISIBLE is shown once it is ready, as a modal box is.
+    if (!::IsWindowVisible(m_hWnd)) ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    RunModalLoop();
   }
 
-  // A template without WS_VISIBLE is shown once it is ready, as a modal box is.
-  if (!::IsWindowVisible(hwnd)) ::ShowWindow(hwnd, SW_SHOWNORMAL);
-  RunModalLoop();
-
+  HWND hwnd = m_hWnd;  // null once the window is gone, whoever destroyed it
   // Hide first and give activation back before the window goes, so that the
   // owner, not some other program, becomes the active window.
-  ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+  if (hwnd != nullptr) {
+    ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+  }
   if (disableOwner) ::EnableWindow(owner, TRUE);
-  if (owner != nullptr && ::GetActiveWindow() == hwnd) ::SetActiveWindow(owner);
-  ::DestroyWindow(hwnd);
+  if (hwnd != nullptr) {
+    if (owner != nullptr && ::GetActiveWindow() == hwnd) ::SetActiveWindow(owner);
+    ::DestroyWindow(hwnd);
+  }
   return m_nModalResult;
 }
 
@@ -148,31 +164,77 @@ BOOL CDialog::OnCmdMsg(UINT id) {
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  CDialog* dialog = nullptr;
+  CDialog* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (message == WM_INITDIALOG) {
-    dialog = reinterpret_cast<CDialog*>(lParam);
+    // Only the first WM_INITDIALOG of the window this thread is making counts;
+    // any other (sent by another program, say) is answered and ignored.
+    CDialog* creating = t_dialogBeingCreated;
+    if (dialog != nullptr || creating == nullptr || creating->m_hWnd != nullptr ||
+        lParam != reinterpret_cast<LPARAM>(creating)) {
+      return FALSE;
+    }
+    t_dialogBeingCreated = nullptr;
+    dialog = creating;
     dialog->m_hWnd = hwnd;
     ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-  } else {
-    dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   // Messages that come before WM_INITDIALOG (WM_SETFONT) get the defaults.
   return dialog != nullptr ? dialog->OnDialogMessage(message, wParam, lParam) : FALSE;
 }
 
+namespace {
+// The messages whose answer is the dialog procedure's own return value rather
+// than DWLP_MSGRESULT (see DialogProc in the Windows documentation).
+bool AnsweredByReturnValue(UINT message) {
+  switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
 INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
       const BOOL setDefaultFocus = OnInitDialog();
+      if (!m_bContinueModal) {
+        // Ended during its initialisation: it goes before it is ever shown.
+        ::DestroyWindow(m_hWnd);
+        return FALSE;
+      }
       CenterWindow();
       return setDefaultFocus;
     }
-    case WM_COMMAND:
-      // Buttons, menu items and accelerators; notifications from lists are not commands.
-      if (HIWORD(wParam) > 1) return FALSE;
+    case WM_COMMAND: {
+      // Buttons clicked (from a control, code 0), menu items (code 0) and
+      // accelerators (code 1, no control); a control's other notifications,
+      // such as a list's selection change (also code 1), are not commands.
+      const WORD code = HIWORD(wParam);
+      const bool fromControl = lParam != 0;
+      if (fromControl ? code != BN_CLICKED : code > 1) return FALSE;
       return OnCmdMsg(LOWORD(wParam));
+    }
     case WM_NCDESTROY:
+      // Destroyed without EndDialog: the modal loop ends with no choice made.
+      if (m_bContinueModal) {
+        m_bContinueModal = false;
+        m_nModalResult = -1;
+      }
       if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
+      ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
       m_hWnd = nullptr;
       return FALSE;
     default:
@@ -180,8 +242,7 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   LRESULT result = 0;
   if (!HandleMessage(message, wParam, lParam, result)) return FALSE;
-  // The few messages whose answer is the dialog procedure's own result.
-  if (message == WM_QUERYDRAGICON) return static_cast<INT_PTR>(result);
+  if (AnsweredByReturnValue(message)) return static_cast<INT_PTR>(result);
   ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
   return TRUE;
 }

@@ -30,7 +30,8 @@ class CDialog : public CWnd {
 
   // Creates the dialog, owned by its parent or else the application's main
   // window, disables the owner, runs the dialog's own message loop and returns
-  // the end code; -1 at once when the window cannot be created.
+  // the end code. It returns -1 at once when the window cannot be created, and
+  // -1 when the window is destroyed by anything but EndDialog.
   virtual INT_PTR DoModal();
   void EndDialog(int result);
 

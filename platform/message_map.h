@@ -16,7 +16,9 @@ using VoidHandler = void (CCmdTarget::*)();
 using SysCommandHandler = void (CCmdTarget::*)(UINT, LPARAM);
 using QueryDragIconHandler = HCURSOR (CCmdTarget::*)();
 using HelpInfoHandler = BOOL (CCmdTarget::*)(HELPINFO*);
-using MessageHandler = std::variant<VoidHandler, SysCommandHandler, QueryDragIconHandler, HelpInfoHandler>;
+using RawMessageHandler = LRESULT (CCmdTarget::*)(WPARAM, LPARAM);
+using MessageHandler =
+    std::variant<VoidHandler, SysCommandHandler, QueryDragIconHandler, HelpInfoHandler, RawMessageHandler>;
 
 struct MessageMapEntry {
   UINT message;  // WM_COMMAND for command entries
@@ -59,6 +61,9 @@ struct MessageMap {
   MessageMapEntry{WM_QUERYDRAGICON, 0, static_cast<QueryDragIconHandler>(&ThisClass::OnQueryDragIcon)},
 #define ON_WM_HELPINFO() \
   MessageMapEntry{WM_HELP, 0, static_cast<HelpInfoHandler>(&ThisClass::OnHelpInfo)},
+// Any message, with its parameters as they come and its answer as it goes.
+#define ON_MESSAGE(message, memberFxn) \
+  MessageMapEntry{(message), 0, static_cast<RawMessageHandler>(&memberFxn)},
 // clang-format on
 
 // The root of every chain: finds entries and runs command handlers.

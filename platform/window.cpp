@@ -33,6 +33,8 @@ bool CWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     result = reinterpret_cast<LRESULT>((this->**dragIcon)());
   } else if (const auto* helpInfo = std::get_if<HelpInfoHandler>(&entry->handler)) {
     result = (this->**helpInfo)(reinterpret_cast<HELPINFO*>(lParam));
+  } else if (const auto* raw = std::get_if<RawMessageHandler>(&entry->handler)) {
+    result = (this->**raw)(wParam, lParam);
   }
   const bool handled = !m_defaultRequested;
   m_defaultRequested = outerRequest;

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "main_dialog_fixture.h"
+// after windows.h
+#include <psapi.h>
 
 namespace {
 
@@ -111,6 +114,64 @@ TEST_F(HostileMessages, CalculateWhileAboutIsOpenAnswersAndLeavesAboutOpen) {
   ASSERT_TRUE(WaitForMainDialogAlone());
   EXPECT_TRUE(::IsWindowEnabled(dialog));
   ExpectStillRunning();
+}
+
+// Values another process might pass as WM_INITDIALOG's lParam: none, small
+// and huge numbers, and addresses inside Karvo's own image (its header, and
+// each of its sections, writable data among them).
+std::vector<LPARAM> AssortedInitParams(HANDLE process) {
+  std::vector<LPARAM> params = {0, 1, 0x10, -1, 0x7FFFFFFF, static_cast<LPARAM>(0x80000000u)};
+  HMODULE module = nullptr;
+  DWORD needed = 0;
+  if (!::EnumProcessModules(process, &module, sizeof module, &needed) || module == nullptr) {
+    ADD_FAILURE() << "cannot find Karvo's image";
+    return params;
+  }
+  const auto* base = reinterpret_cast<const BYTE*>(module);
+  IMAGE_DOS_HEADER dos{};
+  IMAGE_NT_HEADERS32 nt{};
+  SIZE_T read = 0;
+  ::ReadProcessMemory(process, base, &dos, sizeof dos, &read);
+  ::ReadProcessMemory(process, base + dos.e_lfanew, &nt, sizeof nt, &read);
+  params.push_back(reinterpret_cast<LPARAM>(base));
+  const BYTE* sections =
+      base + dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+  for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+    IMAGE_SECTION_HEADER section{};
+    ::ReadProcessMemory(process, sections + i * sizeof section, &section, sizeof section, &read);
+    params.push_back(reinterpret_cast<LPARAM>(base + section.VirtualAddress));
+    params.push_back(reinterpret_cast<LPARAM>(base + section.VirtualAddress + 0x40));
+  }
+  EXPECT_GT(params.size(), 10u) << "Karvo's sections were not read";
+  return params;
+}
+
+void SendInitDialogs(HWND window, const std::vector<LPARAM>& params) {
+  for (LPARAM param : params) {
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutW(window, WM_INITDIALOG, 0, param, SMTO_ABORTIFHUNG, 2000, &answer);
+  }
+}
+
+TEST_F(HostileMessages, ForeignInitDialogMessagesAreIgnored) {
+  const std::vector<LPARAM> params = AssortedInitParams(karvo.Handle());
+  SendInitDialogs(dialog, params);
+  EXPECT_EQ(e2e::ComboEntries(capacityList).size(), 300u) << "the dialog was initialised again";
+  Select(1, 120);
+  EXPECT_EQ(Calculate().text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
+
+  for (int round = 0; round < 2; ++round) {
+    ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);
+    HWND about = karvo.WaitForOwnedDialog(dialog, L"关于 Karvo");
+    ASSERT_NE(about, nullptr) << "About no longer opens";
+    if (round == 0) SendInitDialogs(about, params);
+    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitForMainDialogAlone()) << "the About box does not close";
+  }
+  EXPECT_TRUE(::IsWindowEnabled(dialog));
+  EXPECT_EQ(Calculate().text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
+  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  ExpectEndsWithin(5000);
 }
 
 }  // namespace
