@@ -1,5 +1,9 @@
 #include "dialog.h"
 
+#include <commctrl.h>
+
+#include <cwchar>
+
 #include "application.h"
 
 HWND CDataExchange::PrepareCtrl(int id) const { return ::GetDlgItem(m_pDlgWnd->m_hWnd, id); }
@@ -129,6 +133,35 @@ void CDialog::CenterWindow() {
   ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CDialog::GiveDropDownListsRoom() {
+  constexpr LRESULT kMostEntries = 30;  // what common controls 6 show by default
+  for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[16] = {};
+    ::GetClassNameW(child, className, 16);
+    const LONG type = ::GetWindowLongW(child, GWL_STYLE) & 0x3;
+    if (std::wcscmp(className, L"ComboBox") != 0 || (type != CBS_DROPDOWN && type != CBS_DROPDOWNLIST)) continue;
+    // Common controls 6 size their own opened list (and answer this message);
+    // USER32's lists open exactly as tall as the template made them.
+    if (::SendMessageW(child, CB_GETMINVISIBLE, 0, 0) > 0) continue;
+
+    const LRESULT itemHeight = ::SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
+    const LRESULT count = ::SendMessageW(child, CB_GETCOUNT, 0, 0);
+    if (itemHeight <= 0 || count <= 0) continue;
+    const LRESULT wanted = count < kMostEntries ? count : kMostEntries;
+    RECT closed{};
+    RECT opened{};
+    ::GetWindowRect(child, &closed);
+    ::SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&opened));
+    const LONG closedHeight = closed.bottom - closed.top;
+    const LONG listHeight = (opened.bottom - opened.top) - closedHeight;
+    if (listHeight >= wanted * itemHeight) continue;
+    // The list's own border takes a pixel above and below its entries.
+    const LONG height = closedHeight + static_cast<LONG>(wanted * itemHeight) + 2;
+    ::SetWindowPos(child, nullptr, 0, 0, closed.right - closed.left, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
   CDataExchange exchange(this, saveAndValidate);
   DoDataExchange(&exchange);
@@ -215,6 +248,7 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ::DestroyWindow(m_hWnd);
         return FALSE;
       }
+      GiveDropDownListsRoom();
       CenterWindow();
       return setDefaultFocus;
     }

@@ -57,6 +57,10 @@ class CDialog : public CWnd {
   INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam);
   HWND FindOwner() const;
   void CenterWindow();
+  // A drop-down list that opens too short to show its entries (USER32's own
+  // lists, without common controls 6, keep the template's height) gets room
+  // for up to 30 of them.
+  void GiveDropDownListsRoom();
   void RunModalLoop();
 
   UINT m_nIDTemplate;

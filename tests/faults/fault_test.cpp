@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "e2e/driver.h"
@@ -42,6 +43,40 @@ class DamagedKarvo : public ::testing::Test {
     for (int i = 0; i < 250 && ::IsWindow(box); ++i) ::Sleep(20);
   }
 
+  // Opens each list and checks that it shows several entries.
+  void ExpectOpenedListsShowEntries() {
+    for (int id : {IDC_FORMAT_LIST, IDC_CAPACITY_LIST}) {
+      HWND list = ::GetDlgItem(dialog, id);
+      ::SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+      e2e::Sync(dialog);
+      HWND dropped = nullptr;
+      for (HWND window : karvo->TopLevelWindows()) {
+        if (e2e::ClassName(window) == L"ComboLBox") dropped = window;
+      }
+      ASSERT_NE(dropped, nullptr) << "list " << id << " did not open";
+      RECT area{};
+      ::GetClientRect(dropped, &area);
+      const auto itemHeight = static_cast<LONG>(::SendMessageW(list, CB_GETITEMHEIGHT, 0, 0));
+      const auto entries = std::min<LONG>(3, static_cast<LONG>(::SendMessageW(list, CB_GETCOUNT, 0, 0)));
+      ASSERT_GT(itemHeight, 0);
+      EXPECT_GE(area.bottom - area.top, entries * itemHeight)
+          << "list " << id << " opens " << area.bottom - area.top << " pixels tall";
+      ::SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+      e2e::Sync(dialog);
+    }
+  }
+
+  void ExpectAboutOpensAndCloses() {
+    ::PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
+    HWND about = karvo->WaitForOwnedDialog(dialog, L"关于 Karvo");
+    ASSERT_NE(about, nullptr) << "the About box did not open";
+    EXPECT_FALSE(::IsWindowEnabled(dialog));
+    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 250 && ::IsWindow(about); ++i) ::Sleep(20);
+    EXPECT_FALSE(::IsWindow(about));
+    EXPECT_TRUE(::IsWindowEnabled(dialog));
+  }
+
   void ExpectOnlyTheMainDialogAndAQuietEnd() {
     EXPECT_EQ(karvo->TopLevelWindows(), std::vector<HWND>{dialog}) << "something was reported";
     ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -54,9 +89,28 @@ class DamagedKarvo : public ::testing::Test {
   HWND dialog = nullptr;
 };
 
-TEST_F(DamagedKarvo, WithoutItsIconCalculatesAsUsual) {
+TEST_F(DamagedKarvo, WithoutItsIconCalculatesAsUsualAndAboutStillOpens) {
   Start(L"no-icon-128");
   ExpectCalculatesNtfs120();
+  ExpectAboutOpensAndCloses();
+  ExpectOnlyTheMainDialogAndAQuietEnd();
+}
+
+// Without the manifest the lists are USER32's own, which open exactly as tall
+// as the template makes them: a single line, unless the program gives them room.
+TEST_F(DamagedKarvo, WithoutItsManifestCalculatesAndItsListsShowEntries) {
+  Start(L"no-manifest");
+  ExpectOpenedListsShowEntries();
+  ExpectCalculatesNtfs120();
+  ExpectAboutOpensAndCloses();
+  ExpectOnlyTheMainDialogAndAQuietEnd();
+}
+
+TEST_F(DamagedKarvo, WithoutItsVersionBlockRunsAsNormal) {
+  Start(L"no-version");
+  ExpectOpenedListsShowEntries();
+  ExpectCalculatesNtfs120();
+  ExpectAboutOpensAndCloses();
   ExpectOnlyTheMainDialogAndAQuietEnd();
 }
 

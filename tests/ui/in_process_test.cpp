@@ -148,6 +148,12 @@ TEST(KarvoDialog, ControlsComeFromCommonControlsVersion6) {
           << "control " << id << " from " << std::string(lower.begin(), lower.end());
     }
 
+    // Version 6 lists size their opened list themselves (30 entries at most
+    // by default), which is what tells the framework to leave them alone.
+    for (int id : {IDC_FORMAT_LIST, IDC_CAPACITY_LIST}) {
+      EXPECT_EQ(::SendMessageW(::GetDlgItem(window, id), CB_GETMINVISIBLE, 0, 0), 30) << id;
+    }
+
     // A message only version 6 buttons answer.
     SIZE ideal{};
     EXPECT_TRUE(::SendMessageW(::GetDlgItem(window, IDOK), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
