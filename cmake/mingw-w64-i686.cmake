@@ -1,5 +1,6 @@
 # Cross-compiling for 32-bit Windows with Debian's MinGW-w64.
-# The POSIX-thread variant provides std::mutex, which GoogleTest needs.
+# The POSIX-thread variant provides std::mutex, which GoogleTest needs; the
+# shipped programs switch to the win32 variant (see win32-thread-model).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
