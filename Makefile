@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist bench fuzz clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist bench fuzz truth-table clean
 
 all: build
 
@@ -50,6 +50,12 @@ screenshots: build-windows
 # A long fuzzing run of the core (a million inputs and more).
 fuzz: build-fuzz
 	build/fuzz/tests/size_rounding_fuzz -runs=2000000 -max_len=256
+	build/fuzz/tests/boot_sector_fuzz -runs=2000000 -max_len=1024 build/fuzz/tests/boot_sector_corpus tests/fuzz/boot_sectors
+
+# Measures the figures on freshly formatted volumes and writes the README's table.
+truth-table: build-host
+	@/usr/bin/python3 tests/truth/truth_suite.py build/host/karvo-size build/truth --random 0
+	@scripts/update-truth-table build/truth/truth-table.md README.md
 
 clean:
 	rm -rf build dist

@@ -6,14 +6,17 @@
 #include <optional>
 #include <vector>
 
+#include "core/boot_sector.h"
 #include "core/size_rounding.h"
+#include "core/volume_layout.h"
 
 namespace karvo::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: karvo-size [FILE-SYSTEM] CAPACITY...\n"
+    "Usage: karvo-size [--exact | --message] [FILE-SYSTEM] CAPACITY...\n"
     "       karvo-size --table | --csv\n"
+    "       karvo-size --inspect PATH [CAPACITY]\n"
     "\n"
     "Prints how many megabytes to give a partition so that, formatted, it comes\n"
     "out as a whole number of gigabytes: one figure a line, one line a capacity.\n"
@@ -22,12 +25,24 @@ constexpr std::string_view kUsage =
     "  CAPACITY           whole gigabytes, from 1 to 2088991 (FAT32) or 2097151 (NTFS)\n"
     "  --fs FILE-SYSTEM   the same as a bare FILE-SYSTEM word\n"
     "  --message          print Karvo's own answer text instead of the bare figure\n"
-    "  --table            capacity, FAT32 and NTFS figures for 1 to 300 GB, in columns\n"
+    "  --exact            print the least size whose formatted capacity reaches the\n"
+    "                     capacity (Windows' default layout: FAT32 with 32 reserved\n"
+    "                     sectors, two FATs and Microsoft's cluster sizes; NTFS with\n"
+    "                     4 KiB clusters) instead of Karvo's rule\n"
+    "  --table            for 1 to 300 GB: Karvo's figure, what Windows shows for a\n"
+    "                     partition of that size, and the exact figure, per file system\n"
     "  --csv              the same table as CSV\n"
+    "  --inspect PATH     read a FAT32 or NTFS volume (an image file or a device; only\n"
+    "                     its boot sector, read-only): file system, cluster size,\n"
+    "                     capacity and how Windows shows it; with a CAPACITY, whether\n"
+    "                     the volume reaches it\n"
+    "  --                 ends the options\n"
     "  --help, --version  this text; the version\n"
     "\n"
     "Example: karvo-size ntfs 120   prints 122885\n"
-    "Exit status: 0 on success, 2 for a bad argument.\n";
+    "Exit status: 0 on success; 1 when an inspected volume does not reach the\n"
+    "capacity; 2 for a bad argument, a volume that cannot be read, or a capacity\n"
+    "that no volume of the file system can reach (--exact).\n";
 
 std::string_view Name(FileSystemKind kind) { return kind == FileSystemKind::Fat32 ? "FAT32" : "NTFS"; }
 
@@ -75,38 +90,101 @@ std::optional<std::int32_t> ParseCapacity(std::string_view word, FileSystemKind 
   return static_cast<std::int32_t>(value);
 }
 
+std::string Shows(FileSystemKind kind, std::int64_t megabytes) {
+  const auto formatted = FormattedCapacity(kind, megabytes);
+  return formatted ? std::string(ExplorerSizeText(formatted->TotalBytes()).view()) : "-";
+}
+
+std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
+  const auto exact = ExactMegabytes(kind, capacity);
+  return exact ? Number(*exact) : "-";
+}
+
 std::string Table(bool csv) {
-  std::string out = csv ? "capacity_gb,fat32_mb,ntfs_mb\n" : "Capacity (GB)  FAT32 (MB)  NTFS (MB)\n";
+  std::string out =
+      csv ? "capacity_gb,fat32_mb,fat32_shows,fat32_exact_mb,ntfs_mb,ntfs_shows,ntfs_exact_mb\n"
+          : "Capacity (GB)  FAT32 (MB)  Windows shows  Exact (MB)   NTFS (MB)  Windows shows  Exact (MB)\n";
   auto column = [](const std::string& text, std::size_t width) {
     return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
   };
   for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
-    const std::string capacity = Number(n);
-    const std::string fat32 = Number(RoundedMegabytes(FileSystemKind::Fat32, n));
-    const std::string ntfs = Number(RoundedMegabytes(FileSystemKind::Ntfs, n));
-    out += csv ? capacity + "," + fat32 + "," + ntfs + "\n"
-               : column(capacity, 13) + column(fat32, 12) + column(ntfs, 11) + "\n";
+    std::string row = csv ? Number(n) : column(Number(n), 13);
+    for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+      const std::int32_t rule = RoundedMegabytes(kind, n);
+      const std::string cells[] = {Number(rule), Shows(kind, rule), ExactText(kind, n)};
+      const std::size_t widths[] = {12, 15, 12};
+      for (int i = 0; i < 3; ++i) row += csv ? "," + cells[i] : column(cells[i], widths[i]);
+    }
+    out += row + "\n";
   }
   return out;
 }
 
+Result Inspect(std::string_view path, std::optional<std::string_view> capacityWord, VolumeOpener open) {
+  if (open == nullptr) return {kUsageError, "", "karvo-size: cannot read volumes here\n"};
+  const VolumeStart start = open(path);
+  if (!start.problem.empty())
+    return {kUsageError, "", "karvo-size: " + std::string(path) + ": " + start.problem + "\n"};
+  const BootSectorReading reading = ReadBootSector(start.bytes, start.sourceBytes);
+  if (!reading.volume) {
+    return {kUsageError, "", "karvo-size: " + std::string(path) + ": " + std::string(reading.problem) + "\n"};
+  }
+  const InspectedVolume& volume = *reading.volume;
+  Result result;
+  std::optional<std::int32_t> capacity;
+  if (capacityWord) {
+    capacity = ParseCapacity(*capacityWord, volume.kind, result);
+    if (!capacity) return result;
+  }
+  const std::int64_t total = volume.capacity.TotalBytes();
+  result.out = "file system: " + std::string(Name(volume.kind)) + "\n" +
+               "cluster size: " + Number(volume.capacity.clusterBytes) + " bytes\n" + "capacity: " + Number(total) +
+               " bytes\n" + "Windows shows: " + std::string(ExplorerSizeText(total).view()) + "\n";
+  if (capacity) {
+    const std::int64_t wanted = *capacity * kBytesPerGiB;
+    result.out += "reaches " + Number(*capacity) + " GB: ";
+    if (total >= wanted) {
+      result.out += "yes\n";
+    } else {
+      result.out += "no, " + Number(wanted - total) + " bytes short\n";
+      result.exitCode = kNotReached;
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
-Result Run(std::span<const std::string_view> args) {
+Result Run(std::span<const std::string_view> args, VolumeOpener open) {
   std::optional<FileSystemKind> kind;
   std::vector<std::string_view> capacityWords;
   bool message = false;
+  bool exact = false;
+  bool optionsEnded = false;
   std::optional<bool> tableAsCsv;
+  std::optional<std::string_view> inspectPath;
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
-    if (arg == "--help" || arg == "-h") return {0, std::string(kUsage), ""};
-    if (arg == "--version") return {0, "karvo-size 1.0.0\n", ""};
-    if (arg == "--message") {
+    const bool option = !optionsEnded && arg.starts_with("--");
+    if (!optionsEnded && (arg == "--help" || arg == "-h")) return {0, std::string(kUsage), ""};
+    if (option && arg == "--version") return {0, "karvo-size 1.0.0\n", ""};
+    if (option && arg == "--") {
+      optionsEnded = true;
+    } else if (option && arg == "--message") {
       message = true;
-    } else if (arg == "--table" || arg == "--csv") {
+    } else if (option && arg == "--exact") {
+      exact = true;
+    } else if (option && (arg == "--table" || arg == "--csv")) {
       tableAsCsv = arg == "--csv";
-    } else if (arg == "--fs" || arg.starts_with("--fs=")) {
+    } else if (option && (arg == "--inspect" || arg.starts_with("--inspect="))) {
+      if (arg == "--inspect") {
+        if (i + 1 == args.size()) return UsageError("--inspect needs the path of a volume or an image file");
+        inspectPath = args[++i];
+      } else {
+        inspectPath = arg.substr(10);
+      }
+    } else if (option && (arg == "--fs" || arg.starts_with("--fs="))) {
       std::string_view value;
       if (arg == "--fs") {
         if (i + 1 == args.size()) return UsageError("--fs needs a file system: fat32 or ntfs");
@@ -121,7 +199,7 @@ Result Run(std::span<const std::string_view> args) {
     } else if (const auto named = ParseFileSystem(arg)) {
       if (kind) return UsageError("\"" + std::string(arg) + "\" is one file system too many: give one");
       kind = named;
-    } else if (arg.starts_with("--")) {
+    } else if (option) {
       return UsageError("unknown option \"" + std::string(arg) + "\": see karvo-size --help");
     } else if (!arg.empty() && ((arg[0] >= 'a' && arg[0] <= 'z') || (arg[0] >= 'A' && arg[0] <= 'Z'))) {
       return UsageError("unknown file system \"" + std::string(arg) + "\": use fat32 or ntfs");
@@ -130,13 +208,29 @@ Result Run(std::span<const std::string_view> args) {
     }
   }
 
+  if (message && exact) return UsageError("--message and --exact do not go together: Karvo's text gives its rule");
   if (tableAsCsv) {
-    if (!capacityWords.empty() || kind || message) {
-      const std::string extra =
-          capacityWords.empty() ? (kind ? std::string(Name(*kind)) : "--message") : std::string(capacityWords.front());
+    if (!capacityWords.empty() || kind || message || exact || inspectPath) {
+      const std::string extra = !capacityWords.empty() ? std::string(capacityWords.front())
+                                : kind                 ? std::string(Name(*kind))
+                                : message              ? "--message"
+                                : exact                ? "--exact"
+                                                       : "--inspect";
       return UsageError("\"" + extra + "\" does not go with --table or --csv, which list 1 to 300 GB");
     }
     return {0, Table(*tableAsCsv), ""};
+  }
+
+  if (inspectPath) {
+    if (kind || message || exact) {
+      return UsageError("--inspect reads the file system from the volume and takes only a capacity");
+    }
+    if (capacityWords.size() > 1) {
+      return UsageError("\"" + std::string(capacityWords[1]) + "\" is one capacity too many for --inspect");
+    }
+    std::optional<std::string_view> capacityWord;
+    if (!capacityWords.empty()) capacityWord = capacityWords.front();
+    return Inspect(*inspectPath, capacityWord, open);
   }
 
   const FileSystemKind fileSystem = kind.value_or(FileSystemKind::Ntfs);
@@ -148,6 +242,13 @@ Result Run(std::span<const std::string_view> args) {
     if (!capacity) return result;
     if (message) {
       result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(fileSystem), Number(*capacity))->view());
+    } else if (exact) {
+      const auto figure = ExactMegabytes(fileSystem, *capacity);
+      if (!figure) {
+        return UsageError("no " + std::string(Name(fileSystem)) + " volume of Windows' default layout reaches " +
+                          Number(*capacity) + " GB");
+      }
+      result.out += Number(*figure);
     } else {
       result.out += Number(RoundedMegabytes(fileSystem, *capacity));
     }

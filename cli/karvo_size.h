@@ -3,13 +3,17 @@
 // each platform's main only hands over the arguments and prints the result.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karvo::cli {
 
 inline constexpr int kUsageError = 2;
+inline constexpr int kNotReached = 1;  // --inspect: the volume is smaller than asked
 
 struct Result {
   int exitCode = 0;
@@ -17,7 +21,15 @@ struct Result {
   std::string error;  // UTF-8, one line
 };
 
-// The arguments without the program's name.
-Result Run(std::span<const std::string_view> args);
+// The first bytes of a volume, read by the platform's own means.
+struct VolumeStart {
+  std::vector<std::uint8_t> bytes;          // up to 4 KiB from the start
+  std::optional<std::int64_t> sourceBytes;  // the file's or device's length, when known
+  std::string problem;                      // why it cannot be read (a directory, say)
+};
+using VolumeOpener = VolumeStart (*)(std::string_view path);
+
+// The arguments without the program's name; `open` reads a volume for --inspect.
+Result Run(std::span<const std::string_view> args, VolumeOpener open = nullptr);
 
 }  // namespace karvo::cli

@@ -1,13 +1,62 @@
 // karvo-size on Linux and other POSIX systems: UTF-8 in, UTF-8 out.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "karvo_size.h"
 
+namespace {
+
+// Reads the first 4 KiB of a file or block device, read-only.
+karvo::cli::VolumeStart OpenVolume(std::string_view path) {
+  karvo::cli::VolumeStart start;
+  const std::string name(path);
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    start.problem = std::strerror(errno);
+    return start;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    start.problem = S_ISDIR(info.st_mode) ? "a directory, not a volume" : std::strerror(errno);
+    ::close(fd);
+    return start;
+  }
+  if (S_ISREG(info.st_mode)) {
+    start.sourceBytes = info.st_size;
+  } else if (S_ISBLK(info.st_mode)) {
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end >= 0) start.sourceBytes = end;
+    ::lseek(fd, 0, SEEK_SET);
+  }
+  start.bytes.resize(4096);
+  std::size_t filled = 0;
+  while (filled < start.bytes.size()) {
+    const ssize_t got = ::read(fd, start.bytes.data() + filled, start.bytes.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      start.problem = std::strerror(errno);
+      break;
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  start.bytes.resize(filled);
+  ::close(fd);
+  return start;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
-  const karvo::cli::Result result = karvo::cli::Run(args);
+  const karvo::cli::Result result = karvo::cli::Run(args, &OpenVolume);
   std::fwrite(result.out.data(), 1, result.out.size(), stdout);
   std::fwrite(result.error.data(), 1, result.error.size(), stderr);
   return result.exitCode;

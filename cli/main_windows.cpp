@@ -35,13 +35,43 @@ void Write(DWORD which, const std::string& utf8) {
   }
 }
 
+// Reads the first 4 KiB of a file or a device (\\.\X:), read-only. A device
+// is read in whole sectors, which 4 KiB is for every sector size in use.
+karvo::cli::VolumeStart OpenVolume(std::string_view path) {
+  karvo::cli::VolumeStart start;
+  std::wstring name(path.size(), L'\0');
+  name.resize(::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), name.data(),
+                                    static_cast<int>(name.size())));
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    start.problem = "a directory, not a volume";
+    return start;
+  }
+  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    start.problem = "cannot be opened (Windows error " + std::to_string(::GetLastError()) + ")";
+    return start;
+  }
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(file, &size)) start.sourceBytes = size.QuadPart;
+  start.bytes.resize(4096);
+  DWORD got = 0;
+  if (!::ReadFile(file, start.bytes.data(), static_cast<DWORD>(start.bytes.size()), &got, nullptr)) {
+    start.problem = "cannot be read (Windows error " + std::to_string(::GetLastError()) + ")";
+  }
+  start.bytes.resize(got);
+  ::CloseHandle(file);
+  return start;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> utf8Args;
   for (int i = 1; i < argc; ++i) utf8Args.push_back(ToUtf8(argv[i]));
   const std::vector<std::string_view> args(utf8Args.begin(), utf8Args.end());
-  const karvo::cli::Result result = karvo::cli::Run(args);
+  const karvo::cli::Result result = karvo::cli::Run(args, &OpenVolume);
   Write(STD_OUTPUT_HANDLE, result.out);
   Write(STD_ERROR_HANDLE, result.error);
   return result.exitCode;

@@ -3,6 +3,9 @@
 
     check_karvo_size.py COMMAND...    (the program, with anything that runs it first)
 """
+import os
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -44,14 +47,36 @@ class Answers(unittest.TestCase):
         code, out, _ = run("--table")
         lines = out.splitlines()
         self.assertEqual((code, len(lines)), (0, 301))
-        self.assertEqual(lines[1].split(), ["1", "1024", "1029"])
-        self.assertEqual(lines[300].split(), ["300", "308396", "307205"])
+        # capacity; FAT32 rule, what Windows shows, exact; the same for NTFS
+        self.assertEqual(lines[1].split(), ["1", "1024", "0.99", "GB", "1027", "1029", "1.00", "GB", "1025"])
+        self.assertEqual(lines[300].split(), ["300", "308396", "301", "GB", "307276", "307205", "300", "GB", "307201"])
         self.assertEqual(len({len(line) for line in lines}), 1, "columns are aligned")
         code, out, _ = run("--csv")
         rows = [line.split(",") for line in out.splitlines()]
-        self.assertEqual(rows[0], ["capacity_gb", "fat32_mb", "ntfs_mb"])
-        self.assertEqual(rows[120], ["120", "123356", "122885"])
+        self.assertEqual(rows[0], ["capacity_gb", "fat32_mb", "fat32_shows", "fat32_exact_mb",
+                                   "ntfs_mb", "ntfs_shows", "ntfs_exact_mb"])
+        self.assertEqual(rows[120], ["120", "123356", "120 GB", "122911", "122885", "120 GB", "122881"])
+        self.assertEqual(rows[275], ["275", "282696", "276 GB", "281669", "281605", "275 GB", "281601"])
         self.assertEqual(len(rows), 301)
+
+    def test_exact_gives_the_least_size_that_reaches(self):
+        # Measured with mkfs.fat and mkntfs in Windows' default layout (the truth suite).
+        self.assertEqual(run("--exact", "ntfs", "1", "120", "300"), (0, "1025\n122881\n307201\n", ""))
+        self.assertEqual(run("--exact", "fat32", "1", "8", "9", "300"), (0, "1027\n8201\n9226\n307276\n", ""))
+        # FAT32 counts at most 2^32 sectors (2 TiB), NTFS with 4 KiB clusters 2^32 clusters.
+        self.assertEqual(run("--exact", "fat32", "2047"), (0, "2096640\n", ""))
+        self.assertEqual(run("--exact", "ntfs", "16383"), (0, "16776193\n", ""))
+        for args in (["--exact", "fat32", "2048"], ["--exact", "ntfs", "16384"], ["--exact", "ntfs", "2097151"]):
+            code, out, err = run(*args)
+            self.assertEqual((code, out, err.count("\n")), (2, "", 1), args)
+            self.assertIn("no ", err)
+
+    def test_double_dash_ends_the_options(self):
+        self.assertEqual(run("ntfs", "--", "120"), (0, "122885\n", ""))
+        self.assertEqual(run("--exact", "--", "fat32", "1"), (0, "1027\n", ""))
+        code, out, err = run("--", "--table")
+        self.assertEqual((code, out), (2, ""))
+        self.assertIn('"--table"', err)
 
     def test_help_and_version(self):
         code, out, err = run("--help")
@@ -85,6 +110,102 @@ class BadArguments(unittest.TestCase):
         self.expect_error(["ntfs"], "no capacity", ntfs)
         self.expect_error(["--frobnicate"], '"--frobnicate"', "--help")
         self.expect_error(["ntfs", "1.5"], '"1.5"', ntfs)
+
+
+
+def boot_sector(fields, size=512):
+    """A sector of zeros with the 55 AA signature and the given (offset, format, value) fields."""
+    sector = bytearray(size)
+    for offset, fmt, value in fields:
+        struct.pack_into(fmt, sector, offset, value)
+    sector[510:512] = b"\x55\xaa"
+    return bytes(sector)
+
+
+def fat32_fields(sectors=2097152, fat_sectors=2044, sectors_per_cluster=8, reserved=32, fats=2):
+    return [(11, "<H", 512), (13, "<B", sectors_per_cluster), (14, "<H", reserved), (16, "<B", fats),
+            (32, "<I", sectors), (36, "<I", fat_sectors), (82, "8s", b"FAT32   ")]
+
+
+def ntfs_fields(sectors=2099199, sectors_per_cluster=8):
+    return [(3, "8s", b"NTFS    "), (11, "<H", 512), (13, "<B", sectors_per_cluster), (0x28, "<Q", sectors)]
+
+
+class Inspect(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="karvo-inspect.")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def image(self, name, content=b"", size=None):
+        path = os.path.join(self.folder, name)
+        with open(path, "wb") as f:
+            f.write(content)
+        if size is not None:
+            os.truncate(path, size)
+        return path
+
+    def formatted(self, kind, megabytes):
+        path = self.image(f"{kind}-{megabytes}.img", size=megabytes << 20)
+        if kind == "fat32":
+            subprocess.run(["mkfs.fat", "-F", "32", "-S", "512", "-s", "8", "-R", "32", "-f", "2", "-a", "-I", path],
+                           check=True, capture_output=True)
+        else:
+            subprocess.run(["mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0",
+                            path], check=True, capture_output=True)
+        return path
+
+    def test_reads_formatted_volumes_and_says_whether_they_reach(self):
+        fat = self.formatted("fat32", 1024)
+        self.assertEqual(run("--inspect", fat), (0, "file system: FAT32\ncluster size: 4096 bytes\n"
+                                                    "capacity: 1071632384 bytes\nWindows shows: 0.99 GB\n", ""))
+        code, out, _ = run("--inspect", fat, "1")
+        self.assertEqual((code, out.splitlines()[-1]), (1, "reaches 1 GB: no, 2109440 bytes short"))
+        ntfs = self.formatted("ntfs", 1025)
+        code, out, _ = run("--inspect", ntfs, "1")
+        self.assertEqual((code, out.splitlines()[1:]), (0, ["cluster size: 4096 bytes", "capacity: 1074786304 bytes",
+                                                            "Windows shows: 1.00 GB", "reaches 1 GB: yes"]))
+        code, out, _ = run("--inspect=" + ntfs, "2")
+        self.assertEqual((code, out.splitlines()[-1]), (1, "reaches 2 GB: no, 1072697344 bytes short"))
+
+    def expect_refused(self, args, mentioned):
+        code, out, err = run(*args)
+        self.assertEqual((code, out), (2, ""), args)
+        self.assertEqual(err.count("\n"), 1, err)
+        self.assertIn(mentioned, err)
+
+    def test_bad_volumes_get_one_line_and_status_2(self):
+        volume = 2097152 * 512
+        cases = {
+            "zero-length": (b"", None, "empty"),
+            "short": (b"\xeb\x58\x90" + b"\0" * 300, None, "too short"),
+            "text": (b"just some text\n" * 100, None, "signature"),
+            "no-file-system": (boot_sector([(3, "8s", b"EXFAT   ")]), volume, "not a FAT32 or NTFS"),
+            "zero-cluster": (boot_sector(fat32_fields(sectors_per_cluster=0)), volume, "cluster size"),
+            "odd-cluster": (boot_sector(fat32_fields(sectors_per_cluster=3)), volume, "cluster size"),
+            "huge-fat": (boot_sector(fat32_fields(fat_sectors=0xFFFFFFFF)), volume, "larger than the volume"),
+            "small-fat": (boot_sector(fat32_fields(fat_sectors=16)), volume, "cannot hold"),
+            "no-fat": (boot_sector(fat32_fields(fats=0)), volume, "no FAT"),
+            "sector-size": (boot_sector(fat32_fields() + [(11, "<H", 513)]), volume, "sector size"),
+            "fat16": (boot_sector(fat32_fields() + [(17, "<H", 512), (22, "<H", 200)]), volume, "FAT16"),
+            "ntfs-zero-cluster": (boot_sector(ntfs_fields(sectors_per_cluster=0)), volume, "cluster size"),
+            "ntfs-overflow": (boot_sector(ntfs_fields(sectors=0xFFFFFFFFFFFFFFFF)), volume, "overflows"),
+            "ntfs-no-sectors": (boot_sector(ntfs_fields(sectors=0)), volume, "no sectors"),
+            "truncated": (boot_sector(fat32_fields()), 1 << 20, "truncated"),
+        }
+        for name, (content, size, mentioned) in cases.items():
+            with self.subTest(name):
+                self.expect_refused(["--inspect", self.image(name + ".img", content, size)], mentioned)
+        self.expect_refused(["--inspect", self.folder], "directory")
+        self.expect_refused(["--inspect", os.path.join(self.folder, "missing.img")], "missing.img")
+        self.expect_refused(["--inspect"], "needs the path")
+        good = self.image("good.img", boot_sector(fat32_fields()), volume)
+        self.expect_refused(["--inspect", good, "ntfs"], "only a capacity")
+        self.expect_refused(["--inspect", good, "0"], '"0"')
+        self.expect_refused(["--inspect", good, "1", "2"], "one capacity too many")
 
 
 if __name__ == "__main__":

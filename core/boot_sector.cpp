@@ -1,0 +1,115 @@
+#include "boot_sector.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace karvo {
+namespace {
+
+constexpr std::int64_t kMostBytes = std::numeric_limits<std::int64_t>::max();
+
+std::uint32_t Little(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size) {
+  std::uint32_t value = 0;
+  for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[at + i];
+  return value;
+}
+
+std::uint64_t Little64(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return (std::uint64_t{Little(bytes, at + 4, 4)} << 32) | Little(bytes, at, 4);
+}
+
+constexpr bool IsPowerOfTwo(std::int64_t value) { return value > 0 && (value & (value - 1)) == 0; }
+
+BootSectorReading Problem(std::string_view why) { return {std::nullopt, why}; }
+
+// The parts of a BIOS parameter block both file systems share.
+bool SectorSizeIsValid(std::int64_t bytesPerSector) {
+  return bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 || bytesPerSector == 4096;
+}
+
+BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
+  const std::int64_t bytesPerSector = Little(sector, 11, 2);
+  if (!SectorSizeIsValid(bytesPerSector)) return Problem("NTFS boot sector with an impossible sector size");
+  // Up to 128 sectors a cluster as a number; beyond, as a negative power of two.
+  const std::uint8_t clusterField = sector[13];
+  std::int64_t sectorsPerCluster = 0;
+  if (clusterField <= 0x80) {
+    sectorsPerCluster = clusterField;
+  } else if (256 - clusterField <= 20) {
+    sectorsPerCluster = std::int64_t{1} << (256 - clusterField);
+  }
+  if (!IsPowerOfTwo(sectorsPerCluster)) return Problem("NTFS boot sector with an impossible cluster size");
+  const std::int64_t clusterBytes = sectorsPerCluster * bytesPerSector;
+  if (clusterBytes > 2 * kBytesPerMiB) return Problem("NTFS boot sector with an impossible cluster size");
+
+  const std::uint64_t sectors = Little64(sector, 0x28);
+  if (sectors == 0) return Problem("NTFS boot sector with no sectors");
+  if (sectors > static_cast<std::uint64_t>(kMostBytes / bytesPerSector)) {
+    return Problem("NTFS boot sector whose volume size overflows");
+  }
+  InspectedVolume volume;
+  volume.kind = FileSystemKind::Ntfs;
+  volume.bytesPerSector = bytesPerSector;
+  volume.volumeBytes = static_cast<std::int64_t>(sectors) * bytesPerSector;
+  volume.capacity = {clusterBytes, static_cast<std::int64_t>(sectors) / sectorsPerCluster};
+  if (volume.capacity.clusters == 0) return Problem("NTFS boot sector with a volume smaller than a cluster");
+  return {volume, {}};
+}
+
+BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
+  const std::int64_t bytesPerSector = Little(sector, 11, 2);
+  const std::int64_t sectorsPerCluster = sector[13];
+  const std::int64_t reserved = Little(sector, 14, 2);
+  const std::int64_t fats = sector[16];
+  const std::int64_t rootEntries = Little(sector, 17, 2);
+  const std::int64_t sectors16 = Little(sector, 19, 2);
+  const std::int64_t fatSize16 = Little(sector, 22, 2);
+  const std::int64_t sectors32 = Little(sector, 32, 4);
+  const std::int64_t fatSize32 = Little(sector, 36, 4);
+
+  if (!SectorSizeIsValid(bytesPerSector)) return Problem("FAT boot sector with an impossible sector size");
+  if (!IsPowerOfTwo(sectorsPerCluster) || sectorsPerCluster > 128) {
+    return Problem("FAT boot sector with an impossible cluster size");
+  }
+  if (rootEntries != 0 || fatSize16 != 0 || fatSize32 == 0) return Problem("a FAT12 or FAT16 volume, not FAT32");
+  if (reserved == 0 || fats == 0) return Problem("FAT boot sector with no reserved sectors or no FAT");
+  const std::int64_t sectors = sectors16 != 0 ? sectors16 : sectors32;
+  if (sectors == 0) return Problem("FAT boot sector with no sectors");
+  // Every field is at most 32 bits, so these products stay far inside 64.
+  const std::int64_t beforeData = reserved + fats * fatSize32;
+  if (beforeData >= sectors) return Problem("FAT boot sector whose FATs are larger than the volume");
+  const std::int64_t clusters = (sectors - beforeData) / sectorsPerCluster;
+  if (clusters < 65525) return Problem("a FAT12 or FAT16 volume, not FAT32");
+  if (fatSize32 * bytesPerSector / 4 < clusters + 2)
+    return Problem("FAT boot sector whose FAT cannot hold its clusters");
+
+  InspectedVolume volume;
+  volume.kind = FileSystemKind::Fat32;
+  volume.bytesPerSector = bytesPerSector;
+  volume.volumeBytes = sectors * bytesPerSector;
+  volume.capacity = {sectorsPerCluster * bytesPerSector, clusters};
+  return {volume, {}};
+}
+
+}  // namespace
+
+BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes) {
+  if (start.size() < kBootSectorBytes) {
+    return Problem(start.empty() ? "empty: no boot sector" : "too short to hold a boot sector");
+  }
+  const auto sector = start.first(kBootSectorBytes);
+  if (sector[510] != 0x55 || sector[511] != 0xAA) return Problem("no boot sector signature: not FAT32 or NTFS");
+
+  constexpr std::string_view kNtfsName = "NTFS    ";
+  const bool ntfs = std::equal(kNtfsName.begin(), kNtfsName.end(), sector.begin() + 3);
+  constexpr std::string_view kFat32Type = "FAT32   ";
+  const bool fat = std::equal(kFat32Type.begin(), kFat32Type.end(), sector.begin() + 82) ||
+                   (Little(sector, 22, 2) == 0 && Little(sector, 36, 4) != 0);
+  BootSectorReading reading = ntfs ? ReadNtfs(sector) : fat ? ReadFat32(sector) : Problem("not a FAT32 or NTFS volume");
+  if (reading.volume && sourceBytes && *sourceBytes < reading.volume->volumeBytes) {
+    return Problem("truncated: shorter than the volume its boot sector describes");
+  }
+  return reading;
+}
+
+}  // namespace karvo

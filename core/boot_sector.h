@@ -1,0 +1,37 @@
+// Reads a FAT32 or NTFS volume's capacity from its boot sector, as Windows
+// counts it: data clusters times cluster size. The bytes come from anywhere
+// (an image file, a block device, a fuzzer) and are trusted in nothing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "size_rounding.h"
+#include "volume_layout.h"
+
+namespace karvo {
+
+// The bytes a reader needs from the start of a volume.
+inline constexpr std::size_t kBootSectorBytes = 512;
+
+struct InspectedVolume {
+  FileSystemKind kind = FileSystemKind::Ntfs;
+  std::int64_t bytesPerSector = 0;
+  std::int64_t volumeBytes = 0;  // what the boot sector says the volume spans
+  VolumeCapacity capacity;
+};
+
+struct BootSectorReading {
+  std::optional<InspectedVolume> volume;
+  std::string_view problem;  // why there is no volume: one line, no full stop
+};
+
+// `start` is the beginning of the volume (at least kBootSectorBytes of it for
+// an answer); `sourceBytes`, when known, is how long the file or device is,
+// so that a truncated image is told apart from a whole one.
+BootSectorReading ReadBootSector(std::span<const std::uint8_t> start,
+                                 std::optional<std::int64_t> sourceBytes = std::nullopt);
+
+}  // namespace karvo

@@ -1,0 +1,70 @@
+// What a partition of a given size holds once formatted with Windows' default
+// layout, counted the way Windows counts a volume's capacity (its clusters
+// times their size), and how Explorer writes that capacity. Integer
+// arithmetic only; this is what checks Karvo's figure against file systems.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "fixed_text.h"
+#include "size_rounding.h"
+
+namespace karvo {
+
+inline constexpr std::int64_t kBytesPerMiB = std::int64_t{1} << 20;
+inline constexpr std::int64_t kBytesPerGiB = std::int64_t{1} << 30;
+
+// A volume as Windows reports its total size: clusters times cluster bytes.
+struct VolumeCapacity {
+  std::int64_t clusterBytes = 0;
+  std::int64_t clusters = 0;
+  constexpr std::int64_t TotalBytes() const { return clusterBytes * clusters; }
+  constexpr bool operator==(const VolumeCapacity&) const = default;
+};
+
+// FAT32 as Windows lays it out: 512-byte sectors, 32 reserved sectors, two
+// FATs, nothing aligned, and Microsoft's default cluster size for the size.
+struct Fat32Layout {
+  std::int64_t totalSectors = 0;
+  std::int64_t sectorsPerCluster = 0;
+  std::int64_t fatSectors = 0;  // one FAT
+  std::int64_t clusters = 0;
+};
+
+inline constexpr std::int64_t kSectorBytes = 512;
+inline constexpr std::int64_t kFat32ReservedSectors = 32;
+inline constexpr std::int64_t kFat32Copies = 2;
+inline constexpr std::int64_t kNtfsClusterBytes = 4096;
+
+// 4 KiB clusters up to 8 GiB, 8 KiB up to 16 GiB, 16 KiB up to 32 GiB, then
+// 32 KiB (Windows' own formatter stops at 32 GiB; others go on with 32 KiB).
+std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes);
+
+// The layout that mkfs.fat makes of a partition of `megabytes` with those
+// settings; none when no FAT32 volume fits (too few clusters for FAT32).
+// Beyond 2^32 sectors FAT32 cannot count: the volume stops there.
+std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes);
+
+// The FAT size by Microsoft's published formula (FAT specification 1.03,
+// "FAT Type Determination"), for comparison with the formatter's.
+std::int64_t MicrosoftFat32FatSectors(std::int64_t totalSectors, std::int64_t sectorsPerCluster);
+
+// The capacity of a partition of `megabytes` formatted with Windows' default
+// layout: FAT32 as above; NTFS with 4 KiB clusters, its last sector kept for
+// the backup boot sector. None when the file system cannot be made.
+std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_t megabytes);
+
+// The least whole number of MiB whose formatted capacity reaches `capacity`
+// GiB; none when no volume of that file system can (FAT32 beyond 2 TiB,
+// NTFS with 4 KiB clusters beyond 16 TiB). Defined for every capacity from 1
+// to MaxCapacity(kind).
+std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t capacity);
+
+// A size as Explorer writes it (StrFormatByteSize): below 1,000 of a unit,
+// three significant digits, cut rather than rounded, in units of 1,024:
+// "532 bytes", "1.30 KB", "22.9 KB", "120 GB", "0.99 GB".
+using SizeText = FixedText<24>;
+SizeText ExplorerSizeText(std::int64_t bytes);
+
+}  // namespace karvo

@@ -1,0 +1,198 @@
+// The layout arithmetic, the exact figure, Explorer's way of writing a size,
+// and the boot-sector reader. The truth suite checks the same arithmetic
+// against the real formatters; these pin what it measured, and the edges it
+// cannot reach in a minute.
+#include "core/volume_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "core/boot_sector.h"
+
+namespace karvo {
+namespace {
+
+TEST(ExplorerSizeText, WritesThreeSignificantDigitsCutNotRounded) {
+  // The examples in the documentation of StrFormatByteSize.
+  EXPECT_EQ(ExplorerSizeText(532), "532 bytes");
+  EXPECT_EQ(ExplorerSizeText(1340), "1.30 KB");
+  EXPECT_EQ(ExplorerSizeText(23506), "22.9 KB");
+  EXPECT_EQ(ExplorerSizeText(2400016), "2.28 MB");
+  EXPECT_EQ(ExplorerSizeText(2400000000), "2.23 GB");
+  // Where a unit ends and the next begins: 1,000 of a unit is shown in the next.
+  EXPECT_EQ(ExplorerSizeText(1023), "1023 bytes");
+  EXPECT_EQ(ExplorerSizeText(1024), "1.00 KB");
+  EXPECT_EQ(ExplorerSizeText(1000 * 1024 - 1), "999 KB");
+  EXPECT_EQ(ExplorerSizeText(1000 * 1024), "0.97 MB");
+  EXPECT_EQ(ExplorerSizeText(kBytesPerGiB - 1), "0.99 GB");
+  EXPECT_EQ(ExplorerSizeText(kBytesPerGiB), "1.00 GB");
+  EXPECT_EQ(ExplorerSizeText(10 * kBytesPerGiB - 1), "9.99 GB");
+  EXPECT_EQ(ExplorerSizeText(10 * kBytesPerGiB), "10.0 GB");
+  EXPECT_EQ(ExplorerSizeText(100 * kBytesPerGiB - 1), "99.9 GB");
+  EXPECT_EQ(ExplorerSizeText(120 * kBytesPerGiB), "120 GB");
+  EXPECT_EQ(ExplorerSizeText(301 * kBytesPerGiB + 5), "301 GB");
+  EXPECT_EQ(ExplorerSizeText(2047 * kBytesPerGiB), "1.99 TB");
+  EXPECT_EQ(ExplorerSizeText(INT64_MAX), "7.99 EB");
+}
+
+TEST(VolumeLayout, MatchesWhatTheFormattersMade) {
+  // mkfs.fat 4.2 on 1024 MiB: 2044 sectors a FAT, 261,629 clusters of 4 KiB.
+  const auto fat = Fat32LayoutFor(1024);
+  ASSERT_TRUE(fat);
+  EXPECT_EQ(fat->totalSectors, 2097152);
+  EXPECT_EQ(fat->sectorsPerCluster, 8);
+  EXPECT_EQ(fat->fatSectors, 2044);
+  EXPECT_EQ(fat->clusters, 261629);
+  // Microsoft's published formula makes the FAT two sectors larger here.
+  EXPECT_EQ(MicrosoftFat32FatSectors(fat->totalSectors, fat->sectorsPerCluster), 2046);
+  // mkntfs on 1025 MiB: every sector but the last, in 262,399 clusters.
+  EXPECT_EQ(FormattedCapacity(FileSystemKind::Ntfs, 1025), (VolumeCapacity{4096, 262399}));
+}
+
+TEST(VolumeLayout, ClusterSizeStepsUpAfter8And16And32Gibibytes) {
+  EXPECT_EQ(Fat32SectorsPerCluster(8192), 8);
+  EXPECT_EQ(Fat32SectorsPerCluster(8193), 16);
+  EXPECT_EQ(Fat32SectorsPerCluster(16384), 16);
+  EXPECT_EQ(Fat32SectorsPerCluster(16385), 32);
+  EXPECT_EQ(Fat32SectorsPerCluster(32768), 32);
+  EXPECT_EQ(Fat32SectorsPerCluster(32769), 64);
+}
+
+TEST(VolumeLayout, RefusesWhatTheFileSystemsCannotHold) {
+  EXPECT_FALSE(Fat32LayoutFor(0));
+  EXPECT_FALSE(Fat32LayoutFor(-1));
+  EXPECT_FALSE(Fat32LayoutFor(200)) << "too few clusters for FAT32";
+  // FAT32 counts 2^32 sectors at most: a larger partition gives no more.
+  EXPECT_EQ(FormattedCapacity(FileSystemKind::Fat32, 3 * 1024 * 1024),
+            FormattedCapacity(FileSystemKind::Fat32, 2 * 1024 * 1024));
+  EXPECT_FALSE(FormattedCapacity(FileSystemKind::Ntfs, 0));
+  EXPECT_TRUE(FormattedCapacity(FileSystemKind::Ntfs, 16 * 1024 * 1024));
+  EXPECT_FALSE(FormattedCapacity(FileSystemKind::Ntfs, 16 * 1024 * 1024 + 1)) << "beyond 2^32 clusters";
+}
+
+TEST(ExactMegabytes, IsTheLeastSizeThatReachesForEveryCapacityOnTheList) {
+  for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
+    for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+      const auto exact = ExactMegabytes(kind, n);
+      ASSERT_TRUE(exact) << n;
+      EXPECT_GE(FormattedCapacity(kind, *exact)->TotalBytes(), n * kBytesPerGiB) << n;
+      for (std::int64_t less = n * 1024; less < *exact; ++less) {
+        const auto formatted = FormattedCapacity(kind, less);
+        ASSERT_TRUE(!formatted || formatted->TotalBytes() < n * kBytesPerGiB) << n << " reached at " << less;
+      }
+    }
+    // NTFS loses only its last sector: one MiB over N GiB is always enough.
+    EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, n), 1024 * n + 1);
+  }
+}
+
+TEST(ExactMegabytes, IsDefinedForEveryCapacityTheRuleAccepts) {
+  EXPECT_EQ(ExactMegabytes(FileSystemKind::Fat32, 2047), 2096640);
+  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Fat32, 2048));
+  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Fat32, MaxCapacity(FileSystemKind::Fat32)));
+  EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, 16383), 16776193);
+  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Ntfs, 16384));
+  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Ntfs, MaxCapacity(FileSystemKind::Ntfs)));
+  for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+    EXPECT_FALSE(ExactMegabytes(kind, 0));
+    EXPECT_FALSE(ExactMegabytes(kind, -1));
+    EXPECT_FALSE(ExactMegabytes(kind, MaxCapacity(kind) + 1));
+  }
+}
+
+// Boot sectors built field by field.
+using Sector = std::array<std::uint8_t, kBootSectorBytes>;
+
+void Put(Sector& sector, std::size_t at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) sector[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Sector Signed() {
+  Sector sector{};
+  sector[510] = 0x55;
+  sector[511] = 0xAA;
+  return sector;
+}
+
+Sector Fat32Sector(std::uint32_t sectors = 2097152, std::uint32_t fatSectors = 2044, int sectorsPerCluster = 8) {
+  Sector sector = Signed();
+  Put(sector, 11, 512, 2);
+  sector[13] = static_cast<std::uint8_t>(sectorsPerCluster);
+  Put(sector, 14, 32, 2);
+  sector[16] = 2;
+  Put(sector, 32, sectors, 4);
+  Put(sector, 36, fatSectors, 4);
+  std::memcpy(&sector[82], "FAT32   ", 8);
+  return sector;
+}
+
+Sector NtfsSector(std::uint64_t sectors = 2099199, std::uint8_t clusterField = 8) {
+  Sector sector = Signed();
+  std::memcpy(&sector[3], "NTFS    ", 8);
+  Put(sector, 11, 512, 2);
+  sector[13] = clusterField;
+  Put(sector, 0x28, sectors, 8);
+  return sector;
+}
+
+TEST(BootSector, ReadsTheCapacityWindowsReports) {
+  const auto fat = ReadBootSector(Fat32Sector());
+  ASSERT_TRUE(fat.volume) << fat.problem;
+  EXPECT_EQ(fat.volume->kind, FileSystemKind::Fat32);
+  EXPECT_EQ(fat.volume->capacity, (VolumeCapacity{4096, 261629}));
+  const auto ntfs = ReadBootSector(NtfsSector(), 1025 * kBytesPerMiB);
+  ASSERT_TRUE(ntfs.volume) << ntfs.problem;
+  EXPECT_EQ(ntfs.volume->capacity, (VolumeCapacity{4096, 262399}));
+  // Large NTFS clusters are written as a negative power of two: 0xF4 is 2^12 sectors.
+  EXPECT_EQ(ReadBootSector(NtfsSector(1 << 24, 0xF4)).volume->capacity.clusterBytes, 4096 * 512);
+}
+
+TEST(BootSector, RefusesWhatNoFormatterWrites) {
+  const std::int64_t volume = std::int64_t{2097152} * 512;
+  struct Case {
+    const char* name;
+    Sector sector;
+    std::int64_t sourceBytes;
+  };
+  Sector unsigned_ = Fat32Sector();
+  unsigned_[511] = 0;
+  Sector fat16 = Fat32Sector();
+  Put(fat16, 22, 200, 2);
+  Sector noFats = Fat32Sector();
+  noFats[16] = 0;
+  Sector oddSectorSize = NtfsSector();
+  Put(oddSectorSize, 11, 520, 2);
+  const Case cases[] = {
+      {"no signature", unsigned_, volume},
+      {"neither", Signed(), volume},
+      {"FAT16 fields", fat16, volume},
+      {"no FATs", noFats, volume},
+      {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume},
+      {"three sectors a cluster", Fat32Sector(2097152, 2044, 3), volume},
+      {"FATs larger than the volume", Fat32Sector(2097152, 0xFFFFFFFF), volume},
+      {"FAT too small for its clusters", Fat32Sector(2097152, 100), volume},
+      {"too few clusters for FAT32", Fat32Sector(60000, 500), volume},
+      {"no FAT32 sectors", Fat32Sector(0, 2044), volume},
+      {"NTFS zero cluster", NtfsSector(2099199, 0), volume},
+      {"NTFS cluster of 2^100 sectors", NtfsSector(2099199, 256 - 100), volume},
+      {"NTFS sector size", oddSectorSize, volume},
+      {"NTFS overflowing size", NtfsSector(UINT64_MAX), volume},
+      {"NTFS no sectors", NtfsSector(0), volume},
+      {"NTFS smaller than a cluster", NtfsSector(7), volume},
+      {"truncated image", Fat32Sector(), volume - 1},
+  };
+  for (const Case& c : cases) {
+    const auto reading = ReadBootSector(c.sector, c.sourceBytes);
+    EXPECT_FALSE(reading.volume) << c.name;
+    EXPECT_FALSE(reading.problem.empty()) << c.name;
+  }
+  const Sector whole = Fat32Sector();
+  EXPECT_FALSE(ReadBootSector(std::span(whole).first(511)).volume) << "short";
+  EXPECT_FALSE(ReadBootSector({}).volume) << "empty";
+}
+
+}  // namespace
+}  // namespace karvo

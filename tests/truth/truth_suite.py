@@ -1,0 +1,241 @@
+#!/usr/bin/python3
+"""Karvo's figures against real file systems.
+
+For a spread of capacities N and both file systems, this formats sparse image
+files with Debian's own formatters (mkfs.fat from dosfstools, mkntfs from
+ntfs-3g) in Windows' default layout, never mounts anything, and reads each
+volume's capacity (data clusters times cluster size, what Windows reports as
+the total size) from its boot sector, cross-checked with fsck.fat and
+ntfsinfo. For each N it checks that karvo-size's exact figure reaches N GiB
+and that one MiB less does not, that the core's own layout arithmetic (the
+"Windows shows" column of --table) agrees with what the formatter made, and
+that --inspect reads each volume right. It records what Karvo's rule gives.
+
+    truth_suite.py KARVO-SIZE OUTPUT-FOLDER [--random COUNT] [--seed SEED]
+
+Writes OUTPUT-FOLDER/truth.csv and OUTPUT-FOLDER/truth-table.md.
+"""
+import argparse
+import concurrent.futures
+import os
+import random
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+GIB = 1 << 30
+MIB = 1 << 20
+# 1 to 4, the FAT32 cluster-size steps (8, 16 and 32 GiB) with their
+# neighbours, the N where the rule starts to overshoot by a whole GiB, and 300.
+FIXED = [1, 2, 3, 4, 7, 8, 9, 15, 16, 17, 31, 32, 33, 120, 274, 275, 300]
+
+
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
+def fat32_sectors_per_cluster(megabytes):
+    # Microsoft's defaults: 4 KiB up to 8 GiB, 8 KiB to 16, 16 KiB to 32, then 32 KiB.
+    return 64 if megabytes > 32768 else 32 if megabytes > 16384 else 16 if megabytes > 8192 else 8
+
+
+def format_volume(kind, megabytes, folder):
+    """Formats a sparse image of `megabytes` MiB; returns its path."""
+    fd, path = tempfile.mkstemp(suffix=".img", dir=folder)
+    os.close(fd)
+    os.truncate(path, megabytes * MIB)
+    if kind == "fat32":
+        run("mkfs.fat", "-F", "32", "-S", "512", "-s", str(fat32_sectors_per_cluster(megabytes)), "-R", "32",
+            "-f", "2", "-a", "-I", "--invariant", path)
+    else:
+        run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0", path)
+    return path
+
+
+def boot_sector_capacity(kind, path):
+    """Capacity in bytes and cluster size, read from the boot sector here, in Python."""
+    with open(path, "rb") as f:
+        sector = f.read(512)
+    assert sector[510:512] == b"\x55\xaa", path
+    bytes_per_sector, sectors_per_cluster = struct.unpack_from("<HB", sector, 11)
+    cluster = bytes_per_sector * sectors_per_cluster
+    if kind == "ntfs":
+        assert sector[3:11] == b"NTFS    "
+        (sectors,) = struct.unpack_from("<Q", sector, 0x28)
+        return sectors // sectors_per_cluster * cluster, cluster, None
+    reserved, fats = struct.unpack_from("<HB", sector, 14)
+    (sectors, fat_sectors) = struct.unpack_from("<II", sector, 32)
+    clusters = (sectors - reserved - fats * fat_sectors) // sectors_per_cluster
+    return clusters * cluster, cluster, (sectors, sectors_per_cluster, fat_sectors)
+
+
+def tool_capacity(kind, path):
+    """The same capacity as the file system's own checker reports it."""
+    if kind == "fat32":
+        report = subprocess.run(["fsck.fat", "-n", "-v", path], capture_output=True, text=True).stdout
+        clusters, size = re.search(r"(\d+) data clusters \((\d+) bytes\)", report).groups()
+        return int(size)
+    report = run("ntfsinfo", "-m", path)
+    cluster = int(re.search(r"Cluster Size: (\d+)", report).group(1))
+    clusters = int(re.search(r"Volume Size in Clusters: (\d+)", report).group(1))
+    return cluster * clusters
+
+
+def microsoft_fat_sectors(sectors, sectors_per_cluster):
+    """The FAT size by the FAT specification's formula (version 1.03)."""
+    rest = sectors - 32
+    per_fat_sector = (256 * sectors_per_cluster + 2) // 2
+    return (rest + per_fat_sector - 1) // per_fat_sector
+
+
+def explorer_text(size):
+    """StrFormatByteSize: three significant digits, cut, in units of 1,024."""
+    if size < 1024:
+        return f"{size} bytes"
+    units = ["KB", "MB", "GB", "TB", "PB", "EB"]
+    unit = 0
+    while unit + 1 < len(units) and size >> (10 * (unit + 1)) >= 1000:
+        unit += 1
+    shift = 10 * (unit + 1)
+    hundredths = size * 100 >> shift
+    if hundredths < 1000:
+        return f"{hundredths // 100}.{hundredths % 100:02d} {units[unit]}"
+    if hundredths < 10000:
+        tenths = size * 10 >> shift
+        return f"{tenths // 10}.{tenths % 10} {units[unit]}"
+    return f"{size >> shift} {units[unit]}"
+
+
+class Measure:
+    def __init__(self, karvo_size, folder):
+        self.karvo_size = karvo_size
+        self.folder = folder
+
+    def volume(self, kind, megabytes):
+        """Formats, reads three ways, and checks that they agree."""
+        path = format_volume(kind, megabytes, self.folder)
+        try:
+            capacity, cluster, fat = boot_sector_capacity(kind, path)
+            tool = tool_capacity(kind, path)
+            inspected = subprocess.run([self.karvo_size, "--inspect", path], capture_output=True, text=True)
+        finally:
+            os.unlink(path)
+        problems = []
+        if tool != capacity:
+            problems.append(f"{kind} {megabytes} MiB: boot sector says {capacity} bytes, the checker {tool}")
+        expected = (f"file system: {kind.upper()}\ncluster size: {cluster} bytes\ncapacity: {capacity} bytes\n"
+                    f"Windows shows: {explorer_text(capacity)}\n")
+        if inspected.returncode != 0 or inspected.stdout != expected:
+            problems.append(f"{kind} {megabytes} MiB: --inspect said {inspected.stdout!r}{inspected.stderr!r}")
+        return capacity, fat, problems
+
+
+def check(measure, kind, n, table_row):
+    karvo = measure.karvo_size
+    rule = int(run(karvo, kind, str(n)))
+    exact = int(run(karvo, "--exact", kind, str(n)))
+    problems = []
+    exact_capacity, fat, found = measure.volume(kind, exact)
+    problems += found
+    below_capacity, _, found = measure.volume(kind, exact - 1)
+    problems += found
+    rule_capacity, _, found = measure.volume(kind, rule)
+    problems += found
+    if exact_capacity < n * GIB:
+        problems.append(f"{kind} {n} GB: the exact figure {exact} MiB gives only {exact_capacity} bytes")
+    if below_capacity >= n * GIB:
+        problems.append(f"{kind} {n} GB: {exact - 1} MiB already gives {below_capacity} bytes")
+    # The core's prediction for the rule's figure, from --table, against the formatter.
+    if table_row is not None and table_row["shows"] != explorer_text(rule_capacity):
+        problems.append(f"{kind} {n} GB: --table says {table_row['shows']!r}, the volume shows "
+                        f"{explorer_text(rule_capacity)!r}")
+    if table_row is not None and table_row["exact"] != str(exact):
+        problems.append(f"{kind} {n} GB: --table's exact figure {table_row['exact']} differs from --exact {exact}")
+    microsoft = None
+    if fat is not None:
+        sectors, sectors_per_cluster, fat_sectors = fat
+        microsoft = microsoft_fat_sectors(sectors, sectors_per_cluster) - fat_sectors
+    return {
+        "n": n, "fs": kind, "rule_mb": rule, "rule_bytes": rule_capacity, "rule_shows": explorer_text(rule_capacity),
+        "rule_reaches": rule_capacity >= n * GIB and explorer_text(rule_capacity).split()[0].split(".")[0] == str(n),
+        "exact_mb": exact, "exact_bytes": exact_capacity, "microsoft_fat_extra_sectors": microsoft,
+        "problems": problems,
+    }
+
+
+def table_rows(karvo_size):
+    rows = {}
+    lines = run(karvo_size, "--csv").splitlines()
+    for line in lines[1:]:
+        n, fat_mb, fat_shows, fat_exact, ntfs_mb, ntfs_shows, ntfs_exact = line.split(",")
+        rows[("fat32", int(n))] = {"shows": fat_shows, "exact": fat_exact}
+        rows[("ntfs", int(n))] = {"shows": ntfs_shows, "exact": ntfs_exact}
+    return rows
+
+
+def write_outputs(results, folder):
+    with open(os.path.join(folder, "truth.csv"), "w") as f:
+        f.write("capacity_gb,file_system,rule_mb,rule_capacity_bytes,rule_shows,exact_mb,exact_capacity_bytes\n")
+        for r in results:
+            f.write(f"{r['n']},{r['fs']},{r['rule_mb']},{r['rule_bytes']},{r['rule_shows']},{r['exact_mb']},"
+                    f"{r['exact_bytes']}\n")
+    by = {(r["fs"], r["n"]): r for r in results}
+    ns = sorted({r["n"] for r in results})
+    lines = ["| N (GB) | FAT32: rule (MB) | Windows shows | exact (MB) | NTFS: rule (MB) | Windows shows | exact (MB) |",
+             "|---:|---:|---:|---:|---:|---:|---:|"]
+    for n in ns:
+        cells = [str(n)]
+        for kind in ("fat32", "ntfs"):
+            r = by[(kind, n)]
+            shows = r["rule_shows"] if r["rule_reaches"] else f"**{r['rule_shows']}**"
+            cells += [str(r["rule_mb"]), shows, str(r["exact_mb"])]
+        lines.append("| " + " | ".join(cells) + " |")
+    with open(os.path.join(folder, "truth-table.md"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("karvo_size")
+    parser.add_argument("folder")
+    parser.add_argument("--random", type=int, default=3)
+    parser.add_argument("--seed", type=int, default=None)
+    args = parser.parse_args()
+    seed = args.seed if args.seed is not None else int(time.time())
+    ns = list(FIXED)
+    chooser = random.Random(seed)
+    while len(ns) < len(FIXED) + args.random:
+        n = chooser.randint(5, 300)
+        if n not in ns:
+            ns.append(n)
+    print(f"seed {seed}; capacities {ns}")
+
+    os.makedirs(args.folder, exist_ok=True)
+    scratch = tempfile.mkdtemp(prefix="images.", dir=args.folder)
+    measure = Measure(os.path.abspath(args.karvo_size), scratch)
+    rows = table_rows(args.karvo_size)
+    started = time.monotonic()
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
+        futures = [pool.submit(check, measure, kind, n, rows.get((kind, n))) for n in ns for kind in ("fat32", "ntfs")]
+        results = [future.result() for future in futures]
+    os.rmdir(scratch)
+
+    problems = [p for r in results for p in r["problems"]]
+    print(f"{len(results) * 3} volumes formatted and read in {time.monotonic() - started:.1f} s")
+    print(f"{'N':>4} {'fs':>6} {'rule MB':>8} {'rule shows':>11} {'exact MB':>9}  Microsoft's FAT formula")
+    for r in results:
+        extra = r["microsoft_fat_extra_sectors"]
+        note = "" if extra is None else ("same FAT size" if extra == 0 else f"FAT {extra:+d} sectors")
+        print(f"{r['n']:>4} {r['fs']:>6} {r['rule_mb']:>8} {r['rule_shows']:>11} {r['exact_mb']:>9}  {note}")
+    write_outputs(results, args.folder)
+    for problem in problems:
+        print("FAIL:", problem)
+    print(f"seed {seed}: " + ("all checks passed" if not problems else f"{len(problems)} problems"))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
