@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist bench fuzz truth-table clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist deb bench fuzz truth-table clean
 
 all: build
 
@@ -39,9 +39,14 @@ bench: build-windows
 	@scripts/with-display $(WINE_PREFIX) scripts/wine-run $(WINE_PREFIX) build/windows/bench/karvo_bench.exe \
 	  $(BENCH_ROUNDS) build/windows/Karvo.exe build/windows/KarvoBaseline.exe
 
-# The archive to hand out: dist/Karvo-1.0.0-win32.zip.
+# The archive to hand out, dist/Karvo-1.0.0-win32.zip, signed when given a key
+# (see scripts/make-dist), with its winget and Scoop manifests.
 dist: build-windows
 	@scripts/make-dist
+
+# karvo-size for Debian and Ubuntu: dist/karvo-size_1.0.0-1_<arch>.deb.
+deb: deps
+	@scripts/make-deb
 
 # Refreshes the README's pictures.
 screenshots: build-windows
