@@ -217,6 +217,9 @@ ResultBox ReadMessageBox(HWND box) {
   result.text = WindowText(::GetDlgItem(box, 0xFFFF));  // the message box's text control
   result.owner = ::GetWindow(box, GW_OWNER);
   result.icon = FindIconControl(box);
+  for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (::IsWindowVisible(child) && ClassName(child) == L"Button") result.buttons.push_back(::GetDlgCtrlID(child));
+  }
   return result;
 }
 

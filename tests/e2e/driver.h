@@ -63,7 +63,8 @@ struct ResultBox {
   std::wstring caption;
   std::wstring text;
   HWND owner = nullptr;
-  HWND icon = nullptr;  // the box's visible icon control, if it shows one
+  HWND icon = nullptr;       // the box's visible icon control, if it shows one
+  std::vector<int> buttons;  // the identifiers of its visible buttons, in order
 };
 ResultBox ReadMessageBox(HWND box);
 

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/size_rounding.h"
 #include "main_dialog_fixture.h"
 
 namespace {
@@ -15,13 +14,10 @@ using e2e::kFormatList;
 using e2e::kResultCaption;
 using e2e::MainDialog;
 
-std::wstring Expected(int index, const std::string& capacityText) {
-  const auto message = karvo::BuildResultMessage(index, capacityText);
-  const std::string_view utf8 = message->view();
-  std::wstring wide(utf8.size(), L'\0');
-  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
-  return wide;
+// The answer's text, spelled out here rather than built by the code under test.
+std::wstring Answer(int format, const wchar_t* capacity, const wchar_t* figure) {
+  return std::wstring(format == 0 ? L"您选择的格式为FAT32,分区容量为" : L"您选择的格式为NTFS,分区容量为") + capacity +
+         L"GB,实际容量应为 " + figure + L" MB.";
 }
 
 TEST(Environment, RunsUnderTheExpectedCodePage) {
@@ -50,8 +46,9 @@ TEST_F(MainDialog, ShowsItsTextsCentredWithTheFocusOnCalculate) {
   RECT window, work;
   ::GetWindowRect(dialog, &window);
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_NEAR((window.left + window.right) / 2, (work.left + work.right) / 2, 1);
-  EXPECT_NEAR((window.top + window.bottom) / 2, (work.top + work.bottom) / 2, 1);
+  // Centred in the work area to the pixel, the odd one going to the right and down.
+  EXPECT_EQ(window.left, work.left + (work.right - work.left - (window.right - window.left)) / 2);
+  EXPECT_EQ(window.top, work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2);
 
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
@@ -65,6 +62,9 @@ TEST_F(MainDialog, AnswersTheWorkedValuesInAnInformationBoxOwnedByTheDialog) {
   EXPECT_EQ(first.text, L"您选择的格式为FAT32,分区容量为1GB,实际容量应为 1024 MB.");
   EXPECT_EQ(first.owner, dialog);
   EXPECT_NE(first.icon, nullptr);
+  // An OK button and nothing else (which icon it shows is checked in-process,
+  // where the system's icon handles can be compared).
+  EXPECT_EQ(first.buttons, std::vector<int>{IDOK});
 
   struct Row {
     int capacity;
@@ -165,19 +165,32 @@ TEST_F(MainDialog, NoFormatSelectionMakesCalculateDoNothing) {
 }
 
 TEST_F(MainDialog, CapacityTextsFromOutsideGiveTheAtoiAnswer) {
-  const std::string longDigits(150, '7');
-  const std::string longTail = "42" + std::string(5000, 'x');
-  for (const std::string& text : {std::string("   12abc"), std::string("+7"), std::string("-3"), std::string(""),
-                                  std::string("abc"), std::string("\t 9"), longDigits, longTail}) {
-    const std::wstring wide(text.begin(), text.end());
+  struct Case {
+    std::string text;
+    const wchar_t* capacity;
+    const wchar_t* fat32;
+    const wchar_t* ntfs;
+  };
+  const Case cases[] = {
+      {"   12abc", L"12", L"12332", L"12293"},
+      {"+7", L"7", L"7192", L"7173"},
+      {"-3", L"-3", L"-3088", L"-3067"},
+      {"", L"0", L"-4", L"5"},
+      {"abc", L"0", L"-4", L"5"},
+      {"\t 9", L"9", L"9248", L"9221"},
+      // 150 digits, of which the dialog reads 99: beyond 32 bits, clamped.
+      {std::string(150, '7'), L"2147483647", L"2147483647", L"2147483647"},
+      {"42" + std::string(5000, 'x'), L"42", L"43172", L"43013"},
+  };
+  for (const Case& c : cases) {
+    const std::wstring wide(c.text.begin(), c.text.end());
     const LRESULT index = ::SendMessageW(capacityList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     ASSERT_GE(index, 300);
     ::SendMessageW(capacityList, CB_SETCURSEL, index, 0);
-    for (int format : {0, 1}) {
-      ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
-      // The dialog reads at most 99 characters of the entry.
-      EXPECT_EQ(Calculate().text, Expected(format, text.substr(0, 99))) << '"' << text.substr(0, 40) << '"';
-    }
+    ::SendMessageW(formatList, CB_SETCURSEL, 0, 0);
+    EXPECT_EQ(Calculate().text, Answer(0, c.capacity, c.fat32)) << '"' << c.text.substr(0, 40) << '"';
+    ::SendMessageW(formatList, CB_SETCURSEL, 1, 0);
+    EXPECT_EQ(Calculate().text, Answer(1, c.capacity, c.ntfs)) << '"' << c.text.substr(0, 40) << '"';
   }
   ExpectStillRunning();
 }
@@ -190,6 +203,32 @@ TEST_F(MainDialog, F1ReachesTheApplicationsHelpThroughTheMainWindow) {
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(WaitForMainDialogAlone());
   ExpectStillRunning();
+}
+
+// The help box is the application object's: its caption is the application's
+// name, which the framework takes from the executable's name. A renamed copy
+// therefore answers F1 under its own name, whatever the dialog is called.
+TEST(HelpRoute, ARenamedCopyAnswersF1UnderItsOwnName) {
+  wchar_t folder[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, folder);
+  const std::wstring copy = std::wstring(folder) + L"KarvoHelpRoute.exe";
+  ASSERT_TRUE(::CopyFileW(e2e::KarvoPath().c_str(), copy.c_str(), FALSE));
+  {
+    KarvoProcess renamed(L"", copy);
+    HWND dialog = renamed.WaitForMainDialog();
+    ASSERT_NE(dialog, nullptr);
+    e2e::TypeKeys(dialog, {VK_F1});
+    HWND box = renamed.WaitForOwnedDialog(dialog, L"KarvoHelpRoute");
+    ASSERT_NE(box, nullptr) << "no help box captioned with the copy's name";
+    EXPECT_EQ(e2e::ReadMessageBox(box).text, L"没有可用的帮助.");
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 250 && ::IsWindow(box); ++i) ::Sleep(20);
+    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(renamed.WaitForExit(5000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+  }
+  ::DeleteFileW(copy.c_str());
 }
 
 TEST(CommandLine, ArgumentsAreIgnored) {

@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "platform/afxwin.h"
 #include "res/resource.h"
+#include "support/import_hook.h"
 #include "support/run_dialog.h"
 #include "ui/karvo_dlg.h"
 
@@ -41,7 +43,10 @@ TEST(KarvoDialog, ShowsTheApplicationIconInCaptionTaskBarAndDrag) {
   });
 }
 
-// Records the WM_ICONERASEBKGND that the minimized painting sends itself.
+// Records the WM_ICONERASEBKGND that the minimized painting sends itself and
+// the DrawIcon calls it makes. Wine gives a minimized window no client area,
+// so what is painted cannot be read back from the screen; the call itself,
+// taken from the program's import table, shows what is drawn and where.
 std::atomic<HDC> g_iconEraseDc{nullptr};
 WNDPROC g_dialogProc = nullptr;
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -49,21 +54,48 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   return ::CallWindowProcW(g_dialogProc, window, message, wParam, lParam);
 }
 
-TEST(KarvoDialog, PaintsItsIconOnlyWhileMinimized) {
+struct DrawIconCall {
+  HDC dc;
+  int x;
+  int y;
+  HICON icon;
+};
+std::vector<DrawIconCall> g_drawIconCalls;
+BOOL(WINAPI* g_realDrawIcon)(HDC, int, int, HICON) = nullptr;
+BOOL WINAPI RecordingDrawIcon(HDC dc, int x, int y, HICON icon) {
+  g_drawIconCalls.push_back({dc, x, y, icon});
+  return g_realDrawIcon(dc, x, y, icon);
+}
+
+TEST(KarvoDialog, PaintsItsIconCentredOnlyWhileMinimized) {
+  testing_support::ImportHook hook("user32.dll", "DrawIcon", reinterpret_cast<void*>(&RecordingDrawIcon));
+  ASSERT_TRUE(hook.installed());
+  g_realDrawIcon = reinterpret_cast<decltype(g_realDrawIcon)>(hook.original());
   InspectableKarvoDlg dialog;
   RunDialogWhile(dialog, [&](HWND window) {
     g_dialogProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
     g_iconEraseDc = nullptr;
+    g_drawIconCalls.clear();
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     EXPECT_EQ(g_iconEraseDc.load(), nullptr) << "a normal window paints as usual";
+    EXPECT_TRUE(g_drawIconCalls.empty());
 
     ::ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(::IsIconic(window));
-    // Wine gives a minimized window no client area, so it never asks it to
-    // paint; ask directly, as Windows would for an iconic window.
+    // Wine never asks a minimized window to paint; ask directly, as Windows would.
     ::SendMessageW(window, WM_PAINT, 0, 0);
-    EXPECT_NE(g_iconEraseDc.load(), nullptr) << "the minimized branch erases behind the icon with the paint DC";
+    ASSERT_NE(g_iconEraseDc.load(), nullptr) << "the minimized branch erases behind the icon with the paint DC";
+    ASSERT_EQ(g_drawIconCalls.size(), 1u);
+    const DrawIconCall call = g_drawIconCalls.front();
+    RECT client{};
+    ::GetClientRect(window, &client);
+    const int cx = ::GetSystemMetrics(SM_CXICON);
+    const int cy = ::GetSystemMetrics(SM_CYICON);
+    EXPECT_EQ(call.dc, g_iconEraseDc.load()) << "drawn into the paint DC";
+    EXPECT_EQ(call.icon, dialog.m_hIcon);
+    EXPECT_EQ(call.x, (client.right - client.left - cx + 1) / 2);
+    EXPECT_EQ(call.y, (client.bottom - client.top - cy + 1) / 2);
 
     ::ShowWindow(window, SW_RESTORE);
     EXPECT_FALSE(::IsIconic(window));
@@ -85,6 +117,13 @@ TEST(KarvoDialog, AnswersWithTheInformationIcon) {
     ASSERT_NE(iconControl, nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(iconControl, STM_GETICON, 0, 0)),
               ::LoadIconW(nullptr, IDI_INFORMATION));
+    std::vector<int> buttons;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t name[16] = {};
+      ::GetClassNameW(child, name, 16);
+      if (::IsWindowVisible(child) && std::wstring(name) == L"Button") buttons.push_back(::GetDlgCtrlID(child));
+    }
+    EXPECT_EQ(buttons, std::vector<int>{IDOK}) << "an OK button and nothing else";
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     while (::IsWindow(box)) ::Sleep(10);
   });
@@ -127,38 +166,63 @@ TEST(KarvoDialog, SystemMenuEndsWithASeparatorAndTheAboutItem) {
   });
 }
 
-TEST(KarvoDialog, ControlsComeFromCommonControlsVersion6) {
+// Whether a control's window procedure lives in the common-controls assembly
+// of version 6 (Wine's copy reports 5.x from DllGetVersion, so ask the path).
+::testing::AssertionResult FromCommonControls6(HWND control) {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(::GetClassLongPtrW(control, GCLP_WNDPROC)), &module);
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(module, path, MAX_PATH);
+  std::wstring lower(path);
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(::towlower(c));
+  if (lower.find(L"common-controls_6595b64144ccf1df_6.0") != std::wstring::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "control " << ::GetDlgCtrlID(control) << " from "
+                                       << std::string(lower.begin(), lower.end());
+}
+
+std::vector<HWND> Children(HWND window) {
+  std::vector<HWND> children;
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  return children;
+}
+
+TEST(KarvoDialog, EveryControlOfBothDialogsComesFromCommonControlsVersion6) {
   InspectableKarvoDlg dialog;
+  testApp.m_pMainWnd = &dialog;
+  const DWORD uiThread = ::GetCurrentThreadId();
   RunDialogWhile(dialog, [&](HWND window) {
-    // Each control's window procedure lives in the common-controls assembly of
-    // version 6 (Wine's copy reports 5.x from DllGetVersion, so ask the path).
-    for (int id : {IDOK, IDCANCEL, IDC_FORMAT_LIST, IDC_CAPACITY_LIST}) {
-      HWND control = ::GetDlgItem(window, id);
-      HMODULE module = nullptr;
-      ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(::GetClassLongPtrW(control, GCLP_WNDPROC)), &module);
-      wchar_t path[MAX_PATH] = {};
-      ::GetModuleFileNameW(module, path, MAX_PATH);
-      const std::wstring lower = [&] {
-        std::wstring text(path);
-        for (wchar_t& c : text) c = static_cast<wchar_t>(::towlower(c));
-        return text;
-      }();
-      EXPECT_NE(lower.find(L"common-controls_6595b64144ccf1df_6.0"), std::wstring::npos)
-          << "control " << id << " from " << std::string(lower.begin(), lower.end());
+    const std::vector<HWND> controls = Children(window);
+    EXPECT_EQ(controls.size(), 9u) << "buttons, group box, texts and lists";
+    bool groupBox = false;
+    for (HWND control : controls) {
+      EXPECT_TRUE(FromCommonControls6(control));
+      groupBox = groupBox || (::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
     }
+    EXPECT_TRUE(groupBox) << "the group box was among them";
 
     // Version 6 lists size their opened list themselves (30 entries at most
     // by default), which is what tells the framework to leave them alone.
     for (int id : {IDC_FORMAT_LIST, IDC_CAPACITY_LIST}) {
       EXPECT_EQ(::SendMessageW(::GetDlgItem(window, id), CB_GETMINVISIBLE, 0, 0), 30) << id;
     }
-
     // A message only version 6 buttons answer.
     SIZE ideal{};
     EXPECT_TRUE(::SendMessageW(::GetDlgItem(window, IDOK), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
     EXPECT_GT(ideal.cx, 0);
+
+    ::PostMessageW(window, WM_SYSCOMMAND, IDM_ABOUT, 0);
+    HWND about = WaitForThreadDialog(uiThread, window);
+    ASSERT_NE(about, nullptr) << "the About box did not open";
+    const std::vector<HWND> aboutControls = Children(about);
+    EXPECT_EQ(aboutControls.size(), 4u) << "icon, two texts and OK";
+    for (HWND control : aboutControls) EXPECT_TRUE(FromCommonControls6(control));
+    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+    while (::IsWindow(about)) ::Sleep(10);
   });
+  testApp.m_pMainWnd = nullptr;
 }
 
 TEST(Framework, DoModalOfAMissingTemplateFailsAtOnceAndLeavesNoDanglingMainWindow) {
@@ -169,6 +233,53 @@ TEST(Framework, DoModalOfAMissingTemplateFailsAtOnceAndLeavesNoDanglingMainWindo
     EXPECT_EQ(missing.m_hWnd, nullptr);
   }
   EXPECT_EQ(testApp.m_pMainWnd, nullptr) << "a destroyed window object must not stay the main window";
+}
+
+// The main dialog with a way to run its data exchange on its own thread.
+class ExchangingKarvoDlg : public InspectableKarvoDlg {
+ public:
+  using CKarvoDlg::m_strCapacity;
+  using CKarvoDlg::m_strFormat;
+  static constexpr UINT kSave = WM_APP + 1;
+  static constexpr UINT kLoad = WM_APP + 2;
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  LRESULT OnSave(WPARAM, LPARAM) { return UpdateData(TRUE); }
+  LRESULT OnLoad(WPARAM, LPARAM) { return UpdateData(FALSE); }
+};
+
+BEGIN_MESSAGE_MAP(ExchangingKarvoDlg, CKarvoDlg)
+ON_MESSAGE(ExchangingKarvoDlg::kSave, ExchangingKarvoDlg::OnSave)
+ON_MESSAGE(ExchangingKarvoDlg::kLoad, ExchangingKarvoDlg::OnLoad)
+END_MESSAGE_MAP()
+
+TEST(Framework, DataExchangeOfAComboBoxTextGoesBothWays) {
+  ExchangingKarvoDlg dialog;
+  RunDialogWhile(dialog, [&](HWND window) {
+    HWND format = ::GetDlgItem(window, IDC_FORMAT_LIST);
+    HWND capacity = ::GetDlgItem(window, IDC_CAPACITY_LIST);
+    // From the lists to the members: each list's selected text.
+    ::SendMessageW(format, CB_SETCURSEL, 1, 0);
+    ::SendMessageW(capacity, CB_SETCURSEL, 119, 0);
+    ::SendMessageW(window, ExchangingKarvoDlg::kSave, 0, 0);
+    EXPECT_EQ(dialog.m_strFormat, CString(L"NTFS"));
+    EXPECT_EQ(dialog.m_strCapacity, CString(L"120"));
+
+    // From the members to the lists: the first entry that starts with the text.
+    dialog.m_strFormat = CString(L"FAT32");
+    dialog.m_strCapacity = CString(L"25");
+    ::SendMessageW(window, ExchangingKarvoDlg::kLoad, 0, 0);
+    EXPECT_EQ(::SendMessageW(format, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(::SendMessageW(capacity, CB_GETCURSEL, 0, 0), 24) << "25 comes before 250";
+
+    // An empty text, or one no entry starts with, leaves the selection as it was.
+    dialog.m_strFormat = CString();
+    dialog.m_strCapacity = CString(L"x9");
+    ::SendMessageW(window, ExchangingKarvoDlg::kLoad, 0, 0);
+    EXPECT_EQ(::SendMessageW(format, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(::SendMessageW(capacity, CB_GETCURSEL, 0, 0), 24);
+  });
 }
 
 TEST(Framework, DataExchangeOfAComboBox) {
