@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist deb bench fuzz truth-table clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist deb bench fuzz truth-table mutants clean
 
 all: build
 
@@ -61,6 +61,11 @@ fuzz: build-fuzz
 truth-table: build-host
 	@/usr/bin/python3 tests/truth/truth_suite.py build/host/karvo-size build/truth --random 0
 	@scripts/update-truth-table build/truth/truth-table.md README.md
+
+# Each deliberate fault of tests/mutants/mutants.txt in a copy of the tree;
+# every one must be caught by the tests.
+mutants: build
+	@scripts/with-display build/mutants/tree/build/windows/wineprefix /usr/bin/python3 tests/mutants/run_mutants.py
 
 clean:
 	rm -rf build dist

@@ -46,7 +46,7 @@ TEST_F(MainDialog, ShowsItsTextsCentredWithTheFocusOnCalculate) {
   RECT window, work;
   ::GetWindowRect(dialog, &window);
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  // Centred in the work area to the pixel, the odd one going to the right and down.
+  // Centred in the work area to the pixel; an odd pixel left over stays right and below.
   EXPECT_EQ(window.left, work.left + (work.right - work.left - (window.right - window.left)) / 2);
   EXPECT_EQ(window.top, work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2);
 
