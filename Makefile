@@ -4,7 +4,7 @@ JOBS := $(shell nproc)
 WINE_PREFIX := build/windows/wineprefix
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist deb bench fuzz truth-table mutants clean
+.PHONY: all deps build build-host build-fuzz build-windows test run screenshots dist deb bench fuzz truth-table mutants lint clean
 
 all: build
 
@@ -66,6 +66,10 @@ truth-table: build-host
 # every one must be caught by the tests.
 mutants: build
 	@scripts/with-display build/mutants/tree/build/windows/wineprefix /usr/bin/python3 tests/mutants/run_mutants.py
+
+# clang-tidy over the program's code, for the host and the Windows build.
+lint: deps
+	@scripts/lint
 
 clean:
 	rm -rf build dist

@@ -57,14 +57,14 @@ std::optional<FileSystemKind> ParseFileSystem(std::string_view word) {
 std::string Number(std::int64_t value) {
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  return std::string(digits, end);
+  return {digits, end};
 }
 
 std::string RangeText(FileSystemKind kind) {
   return "whole gigabytes from 1 to " + Number(MaxCapacity(kind)) + " for " + std::string(Name(kind));
 }
 
-Result UsageError(std::string message) { return {kUsageError, "", "karvo-size: " + message + "\n"}; }
+Result UsageError(const std::string& message) { return {kUsageError, "", "karvo-size: " + message + "\n"}; }
 
 // A capacity: decimal digits only (a leading '+' allowed), from 1 to the
 // largest the file system's figure allows.

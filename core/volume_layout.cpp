@@ -34,9 +34,10 @@ void AppendNumber(Text& text, std::int64_t value) {
 }  // namespace
 
 std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes) {
-  if (megabytes > 32 * 1024) return 64;
-  if (megabytes > 16 * 1024) return 32;
-  if (megabytes > 8 * 1024) return 16;
+  constexpr std::int64_t kGiBInMiB = 1024;
+  if (megabytes > 32 * kGiBInMiB) return 64;
+  if (megabytes > 16 * kGiBInMiB) return 32;
+  if (megabytes > 8 * kGiBInMiB) return 16;
   return 8;
 }
 

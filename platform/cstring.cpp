@@ -59,7 +59,7 @@ CString CString::FromUtf8(std::string_view utf8) {
 }
 
 void CString::Format(const wchar_t* format, ...) {
-  va_list args;
+  va_list args;  // NOLINT(cppcoreguidelines-init-variables): va_start fills it in
   va_start(args, format);
   // The system runtime's formatter; it leaves a cut text unterminated, which
   // ReleaseBuffer mends.

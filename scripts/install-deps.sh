@@ -5,7 +5,8 @@ set -euo pipefail
 
 host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest clang-format
                python3 python3-pefile dosfstools ntfs-3g
-               osslsigncode openssl lintian dpkg-dev python3-jsonschema python3-yaml bash-completion)
+               osslsigncode openssl lintian dpkg-dev python3-jsonschema python3-yaml bash-completion
+               clang-tidy)
 win_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
               locales fonts-wqy-microhei icoutils libimage-exiftool-perl imagemagick
               xdotool zip fonts-wine)

@@ -156,6 +156,7 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
     const char* name;
     Sector sector;
     std::int64_t sourceBytes;
+    const char* reason;  // a word of the one-line reason
   };
   Sector unsigned_ = Fat32Sector();
   unsigned_[511] = 0;
@@ -166,28 +167,29 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
   Sector oddSectorSize = NtfsSector();
   Put(oddSectorSize, 11, 520, 2);
   const Case cases[] = {
-      {"no signature", unsigned_, volume},
-      {"neither", Signed(), volume},
-      {"FAT16 fields", fat16, volume},
-      {"no FATs", noFats, volume},
-      {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume},
-      {"three sectors a cluster", Fat32Sector(2097152, 2044, 3), volume},
-      {"FATs larger than the volume", Fat32Sector(2097152, 0xFFFFFFFF), volume},
-      {"FAT too small for its clusters", Fat32Sector(2097152, 100), volume},
-      {"too few clusters for FAT32", Fat32Sector(60000, 500), volume},
-      {"no FAT32 sectors", Fat32Sector(0, 2044), volume},
-      {"NTFS zero cluster", NtfsSector(2099199, 0), volume},
-      {"NTFS cluster of 2^100 sectors", NtfsSector(2099199, 256 - 100), volume},
-      {"NTFS sector size", oddSectorSize, volume},
-      {"NTFS overflowing size", NtfsSector(UINT64_MAX), volume},
-      {"NTFS no sectors", NtfsSector(0), volume},
-      {"NTFS smaller than a cluster", NtfsSector(7), volume},
-      {"truncated image", Fat32Sector(), volume - 1},
+      {"no signature", unsigned_, volume, "signature"},
+      {"neither", Signed(), volume, "not a FAT32 or NTFS"},
+      {"FAT16 fields", fat16, volume, "FAT16"},
+      {"no FATs", noFats, volume, "no FAT"},
+      {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume, "cluster size"},
+      {"three sectors a cluster", Fat32Sector(2097152, 2044, 3), volume, "cluster size"},
+      {"FATs larger than the volume", Fat32Sector(2097152, 0xFFFFFFFF), volume, "larger than the volume"},
+      {"two FATs just over the volume", Fat32Sector(2097152, 2097152 / 2), volume, "larger than the volume"},
+      {"FAT too small for its clusters", Fat32Sector(2097152, 100), volume, "cannot hold"},
+      {"too few clusters for FAT32", Fat32Sector(60000, 500), volume, "FAT16"},
+      {"no FAT32 sectors", Fat32Sector(0, 2044), volume, "no sectors"},
+      {"NTFS zero cluster", NtfsSector(2099199, 0), volume, "cluster size"},
+      {"NTFS cluster of 2^100 sectors", NtfsSector(2099199, 256 - 100), volume, "cluster size"},
+      {"NTFS sector size", oddSectorSize, volume, "sector size"},
+      {"NTFS overflowing size", NtfsSector(UINT64_MAX), volume, "overflows"},
+      {"NTFS no sectors", NtfsSector(0), volume, "no sectors"},
+      {"NTFS smaller than a cluster", NtfsSector(7), volume, "smaller than a cluster"},
+      {"truncated image", Fat32Sector(), volume - 1, "truncated"},
   };
   for (const Case& c : cases) {
     const auto reading = ReadBootSector(c.sector, c.sourceBytes);
     EXPECT_FALSE(reading.volume) << c.name;
-    EXPECT_FALSE(reading.problem.empty()) << c.name;
+    EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.name << ": " << reading.problem;
   }
   const Sector whole = Fat32Sector();
   EXPECT_FALSE(ReadBootSector(std::span(whole).first(511)).volume) << "short";

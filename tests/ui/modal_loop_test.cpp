@@ -180,4 +180,34 @@ TEST(ModalLoop, MessagesAnsweredByTheDialogProcedureGetTheHandlersResult) {
   });
 }
 
+TEST(ModalLoop, CentresOverItsOwnerToThePixel) {
+  // Two owner widths, one more than the other, so that one of them leaves an
+  // odd pixel over, which must stay on the right.
+  for (int width : {600, 601}) {
+    HWND ownerWindow = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 100, 80, width, 401, nullptr,
+                                         nullptr, nullptr, nullptr);
+    ASSERT_NE(ownerWindow, nullptr);
+    CWnd owner;
+    owner.m_hWnd = ownerWindow;
+    CDialog about(IDD_ABOUT_DIALOG, &owner);
+    const DWORD uiThread = ::GetCurrentThreadId();
+    std::thread inspector([&] {
+      HWND window = WaitForThreadDialog(uiThread, ownerWindow);
+      if (window == nullptr) {
+        ADD_FAILURE() << "the dialog did not appear";
+        return;
+      }
+      RECT box{};
+      ::GetWindowRect(window, &box);
+      EXPECT_EQ(box.left, 100 + (width - (box.right - box.left)) / 2) << width;
+      EXPECT_EQ(box.top, 80 + (401 - (box.bottom - box.top)) / 2) << width;
+      ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    });
+    about.DoModal();
+    inspector.join();
+    owner.m_hWnd = nullptr;
+    ::DestroyWindow(ownerWindow);
+  }
+}
+
 }  // namespace
