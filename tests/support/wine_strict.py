@@ -39,10 +39,13 @@ def wine_errors(lines):
 
 def main():
     env = dict(os.environ, WINEDEBUG="-all,err+all,+pid")
-    # A file rather than a pipe: a process left behind (Wine's debugger after
-    # a crash, say) may hold it open long after the test program has ended.
-    with tempfile.TemporaryFile() as log:
-        run = subprocess.run(sys.argv[1:], env=env, stderr=log)
+    # Files rather than pipes: a process left behind (Wine's debugger after a
+    # crash, say) may hold them open long after the test program has ended.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as log:
+        run = subprocess.run(sys.argv[1:], env=env, stdout=out, stderr=log)
+        out.seek(0)
+        sys.stdout.write(out.read().decode("utf-8", "replace"))
+        sys.stdout.flush()
         log.seek(0)
         text = log.read().decode("utf-8", "replace")
     sys.stderr.write(text)
