@@ -197,8 +197,8 @@ BOOL CDialog::OnCmdMsg(UINT id) {
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  // DWLP_USER holds the address of the dialog object, stored there by this class alone.
-  auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));  // NOLINT(performance-no-int-to-ptr)
+  const LONG_PTR stored = ::GetWindowLongPtrW(hwnd, DWLP_USER);
+  auto* dialog = reinterpret_cast<CDialog*>(stored);  // NOLINT(performance-no-int-to-ptr): put there by this class
   if (message == WM_INITDIALOG) {
     // Only the first WM_INITDIALOG of the window this thread is making counts;
     // any other (sent by another program, say) is answered and ignored.

@@ -51,9 +51,8 @@ struct MessageMap {
     return &kMap;                                                                  \
   }
 
-// A member's name cannot go in parentheses: &(Class::Member) is no member pointer.
 #define ON_COMMAND(id, memberFxn) \
-  MessageMapEntry{WM_COMMAND, (id), static_cast<VoidHandler>(&memberFxn)}, /* NOLINT(bugprone-macro-parentheses): see above */
+  MessageMapEntry{WM_COMMAND, (id), static_cast<VoidHandler>(&memberFxn)}, /* NOLINT(bugprone-macro-parentheses): &(C::m) is no member pointer */
 #define ON_WM_PAINT() \
   MessageMapEntry{WM_PAINT, 0, static_cast<VoidHandler>(&ThisClass::OnPaint)},
 #define ON_WM_SYSCOMMAND() \
@@ -64,7 +63,7 @@ struct MessageMap {
   MessageMapEntry{WM_HELP, 0, static_cast<HelpInfoHandler>(&ThisClass::OnHelpInfo)},
 // Any message, with its parameters as they come and its answer as it goes.
 #define ON_MESSAGE(message, memberFxn) \
-  MessageMapEntry{(message), 0, static_cast<RawMessageHandler>(&memberFxn)}, /* NOLINT(bugprone-macro-parentheses): as ON_COMMAND */
+  MessageMapEntry{(message), 0, static_cast<RawMessageHandler>(&memberFxn)}, /* NOLINT(bugprone-macro-parentheses): &(C::m) is no member pointer */
 // clang-format on
 
 // The root of every chain: finds entries and runs command handlers.

@@ -32,8 +32,8 @@ bool CWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
   } else if (const auto* dragIcon = std::get_if<QueryDragIconHandler>(&entry->handler)) {
     result = reinterpret_cast<LRESULT>((this->**dragIcon)());
   } else if (const auto* helpInfo = std::get_if<HelpInfoHandler>(&entry->handler)) {
-    // WM_HELP's lParam is the address of its HELPINFO.
-    result = (this->**helpInfo)(reinterpret_cast<HELPINFO*>(lParam));  // NOLINT(performance-no-int-to-ptr)
+    auto* info = reinterpret_cast<HELPINFO*>(lParam);  // NOLINT(performance-no-int-to-ptr): WM_HELP's HELPINFO
+    result = (this->**helpInfo)(info);
   } else if (const auto* raw = std::get_if<RawMessageHandler>(&entry->handler)) {
     result = (this->**raw)(wParam, lParam);
   }
