@@ -46,7 +46,7 @@ std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes);
 // Beyond 2^32 sectors FAT32 cannot count: the volume stops there.
 std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes);
 
-// The FAT size by Microsoft's published formula (FAT specification 1.03,
+// The FAT size by Microsoft's published formula (its FAT32 white paper, version 1.03,
 // "FAT Type Determination"), for comparison with the formatter's.
 std::int64_t MicrosoftFat32FatSectors(std::int64_t totalSectors, std::int64_t sectorsPerCluster);
 

@@ -85,7 +85,7 @@ def tool_capacity(kind, path):
 
 
 def microsoft_fat_sectors(sectors, sectors_per_cluster):
-    """The FAT size by the FAT specification's formula (version 1.03)."""
+    """The FAT size by Microsoft's published formula (FAT32 white paper, version 1.03)."""
     rest = sectors - 32
     per_fat_sector = (256 * sectors_per_cluster + 2) // 2
     return (rest + per_fat_sector - 1) // per_fat_sector
