@@ -7,7 +7,10 @@ host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest c
                python3 python3-pefile dosfstools ntfs-3g
                osslsigncode openssl lintian dpkg-dev python3-jsonschema python3-yaml bash-completion
                clang-tidy)
-win_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
+# Both halves of Wine and both cross-compilers: where the kernel runs no 32-bit
+# programs, the tests run a 64-bit build under wine64 instead.
+win_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+              wine wine32:i386 wine64 xvfb xauth
               locales fonts-wqy-microhei icoutils libimage-exiftool-perl imagemagick
               xdotool zip fonts-wine)
 

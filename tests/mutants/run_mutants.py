@@ -3,7 +3,10 @@
 the tree, rebuilds what changed, runs the tests that should catch it, and
 reports it killed (a test failed) or survived.
 
-    run_mutants.py [--only NAME,...]   run them (make mutants)
+    run_mutants.py [--only NAME,...] [--windows PRESET]
+                                       run them (make mutants); the Windows
+                                       tests on the 64-bit build with
+                                       --windows windows64
     run_mutants.py --check             only check that every fault still
                                        applies to the tree (in make test)
 
@@ -87,20 +90,29 @@ def build(preset):
     return run.returncode == 0, run.stdout[-3000:] + run.stderr[-3000:]
 
 
-def run_tests(preset, pattern):
+def run_tests(preset, pattern, *options):
     # One failing test is enough to kill a mutant: GoogleTest stops there.
     env = dict(os.environ, GTEST_FAIL_FAST="1")
-    run = subprocess.run(["ctest", "--preset", preset, "-R", pattern, "--timeout", "180", "-j", "2"], cwd=COPY,
-                         capture_output=True, text=True, env=env)
+    run = subprocess.run(["ctest", "--preset", preset, "-R", pattern, "--timeout", "180", "-j", "2", *options],
+                         cwd=COPY, capture_output=True, text=True, env=env)
     ran = re.search(r"(\d+) tests? failed out of (\d+)", run.stdout)
     total = int(ran.group(2)) if ran else 0
     return run.returncode != 0, total
+
+
+def test_runs(preset, pattern, windows):
+    """Where the Windows tests run on the 64-bit build, the 32-bit build
+    keeps the checks that only read its files."""
+    if preset == "windows" and windows == "windows64":
+        return [("windows", pattern, "-L", "shipped-files"), ("windows64", pattern)]
+    return [(preset, pattern)]
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--check", action="store_true")
     parser.add_argument("--only", default="")
+    parser.add_argument("--windows", default="windows", choices=["windows", "windows64"])
     args = parser.parse_args()
     mutants = load()
     problems = check(mutants, ROOT)
@@ -117,7 +129,8 @@ def main():
         mutants = [m for m in mutants if m["name"] in wanted]
     started = time.monotonic()
     copy_tree()
-    for preset in ("host", "windows"):
+    windows_presets = ["windows"] + (["windows64"] if args.windows == "windows64" else [])
+    for preset in ["host", *windows_presets]:
         ok, log = build(preset)
         if not ok:
             print(log)
@@ -133,7 +146,8 @@ def main():
         with open(path, "w", encoding="utf-8") as f:
             f.write(original.replace(m["find"], m["replace"], 1))
         try:
-            presets = sorted({preset for preset, _ in m["run"]})
+            runs = [run for preset, pattern in m["run"] for run in test_runs(preset, pattern, args.windows)]
+            presets = sorted({run[0] for run in runs})
             outcome = None
             for preset in presets:
                 ok, _ = build(preset)
@@ -142,8 +156,8 @@ def main():
             if outcome is None:
                 failed = False
                 total = 0
-                for preset, pattern in m["run"]:
-                    caught, ran = run_tests(preset, pattern)
+                for run in runs:
+                    caught, ran = run_tests(*run)
                     failed = failed or caught
                     total += ran
                 outcome = "killed" if failed else ("survived" if total else "survived (no test ran)")
@@ -155,7 +169,7 @@ def main():
         print(f"{m['name']:<38} {outcome:<26} {seconds:5.0f} s   {m['why']}", flush=True)
 
     # Leave the copy built as it is, ready for the next run.
-    for preset in ("host", "windows"):
+    for preset in ["host", *windows_presets]:
         build(preset)
     survivors = [name for name, outcome, _ in results if not outcome.startswith("killed")]
     print(f"{len(results) - len(survivors)} of {len(results)} mutants killed in {time.monotonic() - started:.0f} s"

@@ -3,9 +3,12 @@
 signatures made with a throwaway certificate authority, and the winget and
 Scoop manifests checked against the official schemas.
 
-    check_release.py WINE-RUN PREFIX E2E-TESTS.exe
+    check_release.py                              the release
+    check_release.py WINE-RUN PREFIX E2E-TESTS.exe  the signed program runs
 
-The signed Karvo.exe is started under Wine and driven by the end-to-end tests.
+The second packs and signs the programs of KARVO_WINDOWS_BUILD (the 64-bit
+build, where this machine runs no 32-bit programs), starts the signed Karvo.exe
+under Wine and drives it with the end-to-end tests.
 """
 import glob
 import hashlib
@@ -21,8 +24,8 @@ import zipfile
 import jsonschema
 import yaml
 
-WINE_RUN, PREFIX, E2E_TESTS = sys.argv[1:4]
-del sys.argv[1:4]
+RUNNER = sys.argv[1:4] if len(sys.argv) >= 4 else []
+del sys.argv[1:1 + len(RUNNER)]
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SCHEMAS = os.path.join(os.path.dirname(__file__), "schemas")
 PASSWORD = "pw-Zq81-never-shown"
@@ -51,7 +54,9 @@ def make_certificates(folder):
             "-passout", "pass:" + PASSWORD, cwd=folder)
 
 
-class Release(unittest.TestCase):
+class Dists(unittest.TestCase):
+    """Keys, shims and a scratch folder for make-dist's runs."""
+
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="karvo-release.")
@@ -67,9 +72,6 @@ class Release(unittest.TestCase):
             with open(os.path.join(cls.shims, tool), "w") as f:
                 f.write(f'#!/bin/sh\necho "{tool} $*" >>"{cls.command_lines}"\nexec /usr/bin/{tool} "$@"\n')
             os.chmod(os.path.join(cls.shims, tool), 0o755)
-        cls.unsigned = cls.make_dist("unsigned")
-        cls.pem = cls.make_dist("pem", KARVO_SIGN_CERT=cls.key("sign.pem"), KARVO_SIGN_KEY=cls.key("sign.key"))
-        cls.pkcs12 = cls.make_dist("pkcs12", KARVO_SIGN_PKCS12=cls.key("sign.p12"), KARVO_SIGN_PASSWORD=PASSWORD)
 
     @classmethod
     def tearDownClass(cls):
@@ -94,6 +96,19 @@ class Release(unittest.TestCase):
             with zipfile.ZipFile(os.path.join(dist["dir"], ZIP)) as archive:
                 archive.extractall(folder)
         return folder
+
+    @classmethod
+    def make_signed_dist(cls):
+        return cls.make_dist("pkcs12", KARVO_SIGN_PKCS12=cls.key("sign.p12"), KARVO_SIGN_PASSWORD=PASSWORD)
+
+
+class Release(Dists):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.unsigned = cls.make_dist("unsigned")
+        cls.pem = cls.make_dist("pem", KARVO_SIGN_CERT=cls.key("sign.pem"), KARVO_SIGN_KEY=cls.key("sign.key"))
+        cls.pkcs12 = cls.make_signed_dist()
 
     def test_unsigned_build_says_so_and_packs_both_programs_and_the_licence(self):
         self.assertEqual(self.unsigned["code"], 0, self.unsigned["err"])
@@ -220,10 +235,14 @@ class Release(unittest.TestCase):
             with open(path, "rb") as mine, open(os.path.join(shared, relative), "rb") as theirs:
                 self.assertEqual(mine.read(), theirs.read(), relative)
 
+
+class SignedProgram(Dists):
     def test_the_signed_program_runs_under_wine(self):
-        signed = os.path.join(self.unpacked(self.pkcs12), "Karvo.exe")
+        signed_dist = self.make_signed_dist()
+        self.assertEqual(signed_dist["code"], 0, signed_dist["err"])
+        signed = os.path.join(self.unpacked(signed_dist), "Karvo.exe")
         with tempfile.TemporaryFile() as log:
-            run = subprocess.run([WINE_RUN, PREFIX, E2E_TESTS, signed,
+            run = subprocess.run([*RUNNER, signed,
                                   "--gtest_filter=MainDialog.NtfsAnd120*:MainDialog.TheCancelButtonEnds"],
                                  stdout=log, stderr=subprocess.STDOUT, timeout=180)
             log.seek(0)
@@ -233,4 +252,4 @@ class Release(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(defaultTest="SignedProgram" if RUNNER else "Release")

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Karvo.exe read by tools nobody here wrote: pefile for the manifest and the
 order of the version strings, exiftool for the version block as Explorer shows it."""
+import hashlib
 import json
 import struct
 import subprocess
@@ -14,6 +15,11 @@ EXE = sys.argv.pop(1)
 ASM = "{urn:schemas-microsoft-com:asm.v1}"
 MAKER = "Kivimaa"
 COPYRIGHT = "版权所有 (C) 2026 Kivimaa"
+# Windows gives a program the common controls of its own processor only.
+ARCHITECTURES = {pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]: "x86",
+                 pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]: "amd64"}
+# SHA-256 of the 32-bit program's manifest, the bytes it has always had.
+SHIPPED_MANIFEST_SHA256 = "9e1d5a37e9287fc0faf2817acdb91048c0328a0fa23568e32489294c5444da92"
 VERSION_STRINGS = [
     ("Comments", "Karvo"), ("CompanyName", MAKER), ("FileDescription", "Karvo"),
     ("FileVersion", "1, 0, 0, 0"), ("InternalName", "Karvo"), ("LegalCopyright", COPYRIGHT),
@@ -60,6 +66,13 @@ class Manifest(unittest.TestCase):
     def setUp(self):
         pe = pefile.PE(EXE)
         self.language, self.data = resource(pe, 24, 1)
+        self.architecture = ARCHITECTURES[pe.FILE_HEADER.Machine]
+
+    def test_names_the_programs_processor_and_is_otherwise_the_shipped_bytes(self):
+        named = f'processorArchitecture="{self.architecture}"'.encode()
+        self.assertEqual(self.data.count(named), 2, "the program and the common controls")
+        as_shipped = self.data.replace(named, b'processorArchitecture="x86"')
+        self.assertEqual(hashlib.sha256(as_shipped).hexdigest(), SHIPPED_MANIFEST_SHA256)
 
     def test_is_chinese_utf8_xml_with_its_declaration(self):
         self.assertEqual(self.language, 0x0804)
@@ -72,7 +85,7 @@ class Manifest(unittest.TestCase):
         self.assertEqual(root.attrib, {"manifestVersion": "1.0"})
         self.assertEqual([child.tag for child in root], [ASM + "assemblyIdentity", ASM + "description", ASM + "dependency"])
         identity, description, dependency = list(root)
-        self.assertEqual(identity.attrib, {"processorArchitecture": "x86", "version": "5.1.0.0", "type": "win32", "name": MAKER})
+        self.assertEqual(identity.attrib, {"processorArchitecture": self.architecture, "version": "5.1.0.0", "type": "win32", "name": MAKER})
         self.assertEqual(description.text, MAKER)
         [dependent] = list(dependency)
         self.assertEqual(dependent.tag, ASM + "dependentAssembly")
@@ -80,7 +93,7 @@ class Manifest(unittest.TestCase):
         self.assertEqual(common_controls.tag, ASM + "assemblyIdentity")
         self.assertEqual(common_controls.attrib, {
             "type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
-            "publicKeyToken": "6595b64144ccf1df", "language": "*", "processorArchitecture": "x86"})
+            "publicKeyToken": "6595b64144ccf1df", "language": "*", "processorArchitecture": self.architecture})
 
 
 class VersionBlock(unittest.TestCase):
