@@ -38,9 +38,11 @@ class MainDialog : public ::testing::Test {
     return answer;
   }
 
+  // Alone and enabled again: a modal box hides before it gives its owner back,
+  // so the first is seen a moment before the second.
   bool WaitForMainDialogAlone() {
     for (int i = 0; i < 250; ++i) {
-      if (karvo.TopLevelWindows().size() == 1) return true;
+      if (karvo.TopLevelWindows().size() == 1 && ::IsWindowEnabled(dialog)) return true;
       ::Sleep(20);
     }
     return false;
