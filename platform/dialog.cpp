@@ -58,6 +58,7 @@ INT_PTR CDialog::DoModal() {
   if (m_hWnd != nullptr) {
     // A template without WS_VISIBLE is shown once it is ready, as a modal box is.
     if (!::IsWindowVisible(m_hWnd)) ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    UndoMaximize();
     RunModalLoop();
   }
 
@@ -131,6 +132,12 @@ void CDialog::CenterWindow() {
   if (x < work.left) x = work.left;
   if (y < work.top) y = work.top;
   ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CDialog::UndoMaximize() {
+  if (::IsZoomed(m_hWnd) && (::GetWindowLongW(m_hWnd, GWL_STYLE) & WS_MAXIMIZEBOX) == 0) {
+    ::ShowWindow(m_hWnd, SW_RESTORE);
+  }
 }
 
 void CDialog::GiveDropDownListsRoom() {
@@ -250,6 +257,7 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
       }
       GiveDropDownListsRoom();
+      UndoMaximize();
       CenterWindow();
       return setDefaultFocus;
     }

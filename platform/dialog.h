@@ -61,6 +61,10 @@ class CDialog : public CWnd {
   // lists, without common controls 6, keep the template's height) gets room
   // for up to 30 of them.
   void GiveDropDownListsRoom();
+  // A launcher's "Run: Maximized" (a shortcut's setting, start /max) applies
+  // to the first window a program shows. A dialog without a maximize box
+  // would then fill the screen with no way back, so it takes its size again.
+  void UndoMaximize();
   void RunModalLoop();
 
   UINT m_nIDTemplate;

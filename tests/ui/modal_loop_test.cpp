@@ -210,4 +210,22 @@ TEST(ModalLoop, CentresOverItsOwnerToThePixel) {
   }
 }
 
+// A shortcut set to "Run: Maximized" maximizes the first window a program shows.
+// A fixed-size dialog, with no maximize box to undo it, comes back to its size.
+TEST(ModalLoop, AMaximizedDialogWithoutAMaximizeBoxRunsAtItsCentredSize) {
+  RECT normal{};
+  ProbeDialog plain;
+  RunDialogWhile(plain, [&](HWND window) { ::GetWindowRect(window, &normal); });
+  ProbeDialog maximized;
+  maximized.onInit = [](ProbeDialog& self) { ::ShowWindow(self.m_hWnd, SW_MAXIMIZE); };
+  RunDialogWhile(maximized, [&](HWND window) {
+    ::SendMessageW(window, WM_NULL, 0, 0);  // once its loop runs: it shows maximized before
+    RECT seen{};
+    ::GetWindowRect(window, &seen);
+    EXPECT_FALSE(::IsZoomed(window));
+    EXPECT_TRUE(::EqualRect(&seen, &normal)) << seen.left << "," << seen.top << " " << seen.right - seen.left << "x"
+                                             << seen.bottom - seen.top << ", not " << normal.left << "," << normal.top;
+  });
+}
+
 }  // namespace
