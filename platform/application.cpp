@@ -4,6 +4,9 @@
 
 #include <cwchar>
 
+#include "afxres.h"
+#include "cstring.h"
+
 namespace {
 CWinApp* g_app = nullptr;  // the one application object, set by its constructor
 }
@@ -18,8 +21,14 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
 void CWinApp::OnHelp() {
+  // Owned by the window the user is in, About or an answer over the main
+  // dialog, as MFC's GetSafeOwner does: a message box enables its owner again
+  // when it closes, and the main dialog must stay disabled under a box.
   HWND owner = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
-  ::MessageBoxW(owner, L"没有可用的帮助.", m_pszAppName, MB_OK | MB_ICONINFORMATION);
+  if (owner != nullptr) owner = ::GetLastActivePopup(::GetAncestor(owner, GA_ROOT));
+  CString text;
+  if (!text.LoadString(IDS_NO_HELP)) return;  // a copy without its texts has no help to give
+  ::MessageBoxW(owner, text, m_pszAppName, MB_OK | MB_ICONINFORMATION);
 }
 
 // The manifest hands Button, Static and ComboBox over to common controls 6,

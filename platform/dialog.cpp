@@ -192,7 +192,13 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 BOOL CDialog::OnHelpInfo(HELPINFO*) {
   CWnd* mainWnd = AfxGetMainWnd();
   if (mainWnd == nullptr || mainWnd->m_hWnd == nullptr) return FALSE;
-  mainWnd->SendMessage(WM_COMMAND, ID_HELP);
+  // Posted, and once: F1 in a message box reaches its owner twice, from the
+  // box and again from DefWindowProc, which would show the help box twice.
+  MSG queued;
+  if (::PeekMessageW(&queued, mainWnd->m_hWnd, WM_COMMAND, WM_COMMAND, PM_NOREMOVE) && queued.wParam == ID_HELP) {
+    return TRUE;
+  }
+  ::PostMessageW(mainWnd->m_hWnd, WM_COMMAND, ID_HELP, 0);
   return TRUE;
 }
 
@@ -270,6 +276,11 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (fromControl ? code != BN_CLICKED : code > 1) return FALSE;
       return OnCmdMsg(LOWORD(wParam));
     }
+    case WM_ENDSESSION:
+      // The session ends, or an installer's Restart Manager needs the program
+      // gone (ENDSESSION_CLOSEAPP): every modal loop ends, as on WM_QUIT.
+      if (wParam) ::PostQuitMessage(0);
+      break;
     case WM_NCDESTROY:
       // Destroyed without EndDialog: the modal loop ends with no choice made.
       if (m_bContinueModal) {

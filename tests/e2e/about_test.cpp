@@ -66,6 +66,15 @@ TEST_F(AboutBox, ClosesWithOkEscapeAndItsCloseBox) {
   ExpectClosedAndMainDialogAsBefore(about);
 }
 
+TEST_F(AboutBox, HelpFromAboutLeavesItModalOverTheMainDialog) {
+  Select(1, 42);
+  HWND about = OpenAbout(0x0010);
+  ASSERT_NE(about, nullptr);
+  ExpectHelpOwnedBy(about);
+  ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+  ExpectClosedAndMainDialogAsBefore(about);
+}
+
 TEST_F(AboutBox, OtherSystemCommandsKeepTheirUsualMeaning) {
   RECT before, after;
   ::GetWindowRect(dialog, &before);

@@ -48,6 +48,20 @@ class MainDialog : public ::testing::Test {
     return false;
   }
 
+  // F1 in a box over the main dialog: the help box belongs to that box, and
+  // once it is gone the main dialog still waits under the box.
+  void ExpectHelpOwnedBy(HWND box) {
+    e2e::TypeKeys(box, {VK_F1});
+    HWND help = karvo.WaitForOwnedDialog(box, L"Karvo");
+    ASSERT_NE(help, nullptr) << "no help box owned by the box the user is in";
+    EXPECT_EQ(e2e::ReadMessageBox(help).text, L"没有可用的帮助.");
+    ::PostMessageW(help, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 250 && ::IsWindow(help); ++i) ::Sleep(20);
+    e2e::Sync(box);
+    EXPECT_EQ(karvo.WaitForOwnedDialog(box, L"Karvo", 300), nullptr) << "one F1, two help boxes";
+    EXPECT_FALSE(::IsWindowEnabled(dialog)) << "the main dialog came alive under the box";
+  }
+
   void Select(int format, int capacity) {
     ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
     ::SendMessageW(capacityList, CB_SETCURSEL, capacity - 1, 0);

@@ -205,6 +205,16 @@ TEST_F(MainDialog, F1ReachesTheApplicationsHelpThroughTheMainWindow) {
   ExpectStillRunning();
 }
 
+TEST_F(MainDialog, HelpFromTheAnswerLeavesTheMainDialogWaiting) {
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  HWND answer = karvo.WaitForOwnedDialog(dialog, e2e::kResultCaption);
+  ASSERT_NE(answer, nullptr);
+  ExpectHelpOwnedBy(answer);
+  ::PostMessageW(answer, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitForMainDialogAlone());
+  ExpectStillRunning();
+}
+
 // The help box is the application object's: its caption is the application's
 // name, which the framework takes from the executable's name. A renamed copy
 // therefore answers F1 under its own name, whatever the dialog is called.
@@ -244,6 +254,38 @@ TEST(CommandLine, ArgumentsAreIgnored) {
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
   ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   EXPECT_TRUE(karvo.WaitForExit(5000));
+}
+
+// What the Restart Manager does when an installer must replace a running
+// Karvo.exe: it asks each top-level window, then tells it that the session
+// ends for this program. Karvo must go, whatever box is open.
+TEST(SessionEnd, AnInstallersCloseRequestEndsKarvoWhateverIsOpen) {
+  struct Case {
+    UINT message;  // what opens a box, if anything
+    WPARAM command;
+    std::wstring box;
+  };
+  for (const Case& c :
+       {Case{WM_NULL, 0, L""}, Case{WM_SYSCOMMAND, 0x0010, L"关于 Karvo"}, Case{WM_COMMAND, IDOK, kResultCaption}}) {
+    KarvoProcess karvo;
+    HWND dialog = karvo.WaitForMainDialog();
+    ASSERT_NE(dialog, nullptr);
+    ::PostMessageW(dialog, c.message, c.command, 0);
+    if (!c.box.empty()) {
+      ASSERT_NE(karvo.WaitForOwnedDialog(dialog, c.box), nullptr);
+    }
+    for (UINT message : {WM_QUERYENDSESSION, WM_ENDSESSION}) {
+      for (HWND window : karvo.TopLevelWindows()) {
+        DWORD_PTR answer = 0;
+        ::SendMessageTimeoutW(window, message, message == WM_ENDSESSION, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG, 2000,
+                              &answer);
+        if (message == WM_QUERYENDSESSION) {
+          EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "Karvo may be closed";
+        }
+      }
+    }
+    EXPECT_TRUE(karvo.WaitForExit(10000)) << "still running with \"" << c.box << "\" open";
+  }
 }
 
 }  // namespace
