@@ -53,12 +53,12 @@ bench: build-windows build-windows64
 	@$(pick_windows) && scripts/with-display $$build_dir/wineprefix scripts/wine-run $$build_dir/wineprefix \
 	  $$build_dir/bench/karvo_bench.exe $(BENCH_ROUNDS) $$build_dir/Karvo.exe $$build_dir/KarvoBaseline.exe
 
-# The archive to hand out, dist/Karvo-1.0.0-win32.zip, signed when given a key
+# The archive to hand out, dist/Karvo-<version>-win32.zip, signed when given a key
 # (see scripts/make-dist), with its winget and Scoop manifests.
 dist: build-windows
 	@scripts/make-dist
 
-# karvo-size for Debian and Ubuntu: dist/karvo-size_1.0.0-1_<arch>.deb.
+# karvo-size for Debian and Ubuntu: dist/karvo-size_<version>-1_<arch>.deb.
 deb: deps
 	@scripts/make-deb
 

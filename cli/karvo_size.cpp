@@ -175,7 +175,7 @@ Result Run(std::span<const std::string_view> args, VolumeOpener open) {
     const std::string_view arg = args[i];
     const bool option = !optionsEnded && arg.starts_with("--");
     if (!optionsEnded && (arg == "--help" || arg == "-h")) return {0, std::string(kUsage), ""};
-    if (option && arg == "--version") return {0, "karvo-size 1.0.0\n", ""};
+    if (option && arg == "--version") return {0, "karvo-size " KARVO_VERSION "\n", ""};
     if (option && arg == "--") {
       optionsEnded = true;
     } else if (option && arg == "--message") {

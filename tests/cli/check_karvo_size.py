@@ -13,6 +13,7 @@ import unittest
 
 COMMAND = sys.argv[1:]
 del sys.argv[1:]
+VERSION = open(os.path.join(os.path.dirname(__file__), "..", "..", "VERSION")).read().strip()
 
 
 def run(*args):
@@ -83,7 +84,7 @@ class Answers(unittest.TestCase):
         code, out, err = run("--help")
         self.assertEqual((code, err), (0, ""))
         self.assertIn("Usage: karvo-size", out)
-        self.assertEqual(run("--version"), (0, "karvo-size 1.0.0\n", ""))
+        self.assertEqual(run("--version"), (0, f"karvo-size {VERSION}\n", ""))
 
 
 class BadArguments(unittest.TestCase):

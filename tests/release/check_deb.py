@@ -14,6 +14,7 @@ import tempfile
 import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+VERSION = open(os.path.join(ROOT, "VERSION")).read().strip()
 
 
 class DebianPackage(unittest.TestCase):
@@ -22,7 +23,7 @@ class DebianPackage(unittest.TestCase):
         cls.folder = tempfile.mkdtemp(prefix="karvo-deb.")
         env = dict(os.environ, DIST_DIR=cls.folder)
         subprocess.run([os.path.join(ROOT, "scripts", "make-deb")], env=env, check=True, capture_output=True)
-        (cls.package,) = glob.glob(os.path.join(cls.folder, "karvo-size_1.0.0-1_*.deb"))
+        (cls.package,) = glob.glob(os.path.join(cls.folder, f"karvo-size_{VERSION}-1_*.deb"))
         cls.root = os.path.join(cls.folder, "root")
         subprocess.run(["dpkg-deb", "-x", cls.package, cls.root], check=True)
 
@@ -65,6 +66,16 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual((run.returncode, run.stdout), (0, "1027\n"))
         run = subprocess.run([program, "--inspect", program], capture_output=True, text=True)
         self.assertEqual(run.returncode, 2)
+
+    def test_package_program_manual_page_and_changelog_name_the_one_version(self):
+        fields = subprocess.run(["dpkg-deb", "-f", self.package, "Version"], capture_output=True, text=True).stdout
+        self.assertEqual(fields, f"{VERSION}-1\n")
+        run = subprocess.run([os.path.join(self.root, "usr/bin/karvo-size"), "--version"], capture_output=True, text=True)
+        self.assertEqual(run.stdout, f"karvo-size {VERSION}\n")
+        with gzip.open(os.path.join(self.root, "usr/share/man/man1/karvo-size.1.gz"), "rt") as f:
+            self.assertIn(f'"karvo-size {VERSION}"', f.readline())
+        with gzip.open(os.path.join(self.root, "usr/share/doc/karvo-size/changelog.Debian.gz"), "rt") as f:
+            self.assertTrue(f.readline().startswith(f"karvo-size ({VERSION}-1) "))
 
     def test_the_manual_page_covers_every_option_and_renders_cleanly(self):
         page = os.path.join(self.root, "usr/share/man/man1/karvo-size.1.gz")

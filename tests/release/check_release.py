@@ -30,7 +30,8 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SCHEMAS = os.path.join(os.path.dirname(__file__), "schemas")
 PASSWORD = "pw-Zq81-never-shown"
 PROGRAMS = ["Karvo.exe", "karvo-size.exe"]
-ZIP = "Karvo-1.0.0-win32.zip"
+VERSION = open(os.path.join(ROOT, "VERSION")).read().strip()
+ZIP = f"Karvo-{VERSION}-win32.zip"
 
 
 def openssl(*args, cwd):
@@ -85,7 +86,7 @@ class Dists(unittest.TestCase):
     def make_dist(cls, name, **signing):
         out = os.path.join(cls.folder, name)
         env = {k: v for k, v in os.environ.items() if not k.startswith("KARVO_SIGN_")}
-        env.update(signing, DIST_DIR=out, RELEASE_URL="https://downloads.example.org/karvo/1.0.0",
+        env.update(signing, DIST_DIR=out, RELEASE_URL="https://downloads.example.org/karvo/" + VERSION,
                    PATH=cls.shims + os.pathsep + os.environ["PATH"])
         run = subprocess.run([os.path.join(ROOT, "scripts", "make-dist")], env=env, capture_output=True, text=True)
         return {"dir": out, "code": run.returncode, "out": run.stdout, "err": run.stderr}
@@ -197,7 +198,7 @@ class Release(Dists):
     def test_manifests_follow_the_official_schemas_and_name_the_zip(self):
         with open(os.path.join(self.pkcs12["dir"], ZIP), "rb") as f:
             digest = hashlib.sha256(f.read()).hexdigest()
-        url = "https://downloads.example.org/karvo/1.0.0/" + ZIP
+        url = f"https://downloads.example.org/karvo/{VERSION}/" + ZIP
         winget = {}
         for path in glob.glob(os.path.join(self.pkcs12["dir"], "winget", "*.yaml")):
             with open(path, encoding="utf-8") as f:
@@ -208,7 +209,7 @@ class Release(Dists):
             winget[kind] = document
         self.assertEqual(sorted(winget), ["defaultLocale", "installer", "version"])
         for document in winget.values():
-            self.assertEqual((document["PackageIdentifier"], document["PackageVersion"]), ("Kivimaa.Karvo", "1.0.0"))
+            self.assertEqual((document["PackageIdentifier"], document["PackageVersion"]), ("Kivimaa.Karvo", VERSION))
             self.assertIsInstance(document["ManifestVersion"], str)
         installer = winget["installer"]
         self.assertEqual(installer["Installers"], [{"Architecture": "x86", "InstallerUrl": url,
