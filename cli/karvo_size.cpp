@@ -1,7 +1,6 @@
 #include "karvo_size.h"
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -54,11 +53,7 @@ std::optional<FileSystemKind> ParseFileSystem(std::string_view word) {
   return std::nullopt;
 }
 
-std::string Number(std::int64_t value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  return {digits, end};
-}
+std::string Number(std::int64_t value) { return std::string(karvo::Decimal(value).view()); }
 
 std::string RangeText(FileSystemKind kind) {
   return "whole gigabytes from 1 to " + Number(MaxCapacity(kind)) + " for " + std::string(Name(kind));
@@ -90,12 +85,14 @@ std::optional<std::int32_t> ParseCapacity(std::string_view word, FileSystemKind 
   return static_cast<std::int32_t>(value);
 }
 
-std::string Shows(FileSystemKind kind, std::int64_t megabytes) {
+// The size a partition of this many MiB has once formatted in Windows' default
+// layout, as Explorer writes it and in bytes; "-" where no such volume exists.
+std::string FormattedSizeText(FileSystemKind kind, std::int64_t megabytes) {
   const auto formatted = FormattedCapacity(kind, megabytes);
   return formatted ? std::string(ExplorerSizeText(formatted->TotalBytes()).view()) : "-";
 }
 
-std::string Bytes(FileSystemKind kind, std::int64_t megabytes) {
+std::string FormattedSizeBytes(FileSystemKind kind, std::int64_t megabytes) {
   const auto formatted = FormattedCapacity(kind, megabytes);
   return formatted ? Number(formatted->TotalBytes()) : "-";
 }
@@ -117,9 +114,10 @@ std::string Table(bool csv) {
     for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
       const std::int32_t rule = RoundedMegabytes(kind, n);
       if (csv) {
-        row += "," + Number(rule) + "," + Bytes(kind, rule) + "," + Shows(kind, rule) + "," + ExactText(kind, n);
+        row += "," + Number(rule) + "," + FormattedSizeBytes(kind, rule) + "," + FormattedSizeText(kind, rule) + "," +
+               ExactText(kind, n);
       } else {
-        row += column(Number(rule), 12) + column(Shows(kind, rule), 15) + column(ExactText(kind, n), 12);
+        row += column(Number(rule), 12) + column(FormattedSizeText(kind, rule), 15) + column(ExactText(kind, n), 12);
       }
     }
     out += row + "\n";

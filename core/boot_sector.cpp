@@ -8,14 +8,16 @@ namespace {
 
 constexpr std::int64_t kMostBytes = std::numeric_limits<std::int64_t>::max();
 
-std::uint32_t Little(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size) {
+// A little-endian field of `size` bytes (at most 4) at offset `at`.
+std::uint32_t LittleEndianField(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size) {
   std::uint32_t value = 0;
   for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[at + i];
   return value;
 }
 
-std::uint64_t Little64(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return (std::uint64_t{Little(bytes, at + 4, 4)} << 32) | Little(bytes, at, 4);
+// A little-endian 64-bit field at offset `at`.
+std::uint64_t LittleEndian64(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return (std::uint64_t{LittleEndianField(bytes, at + 4, 4)} << 32) | LittleEndianField(bytes, at, 4);
 }
 
 constexpr bool IsPowerOfTwo(std::int64_t value) { return value > 0 && (value & (value - 1)) == 0; }
@@ -28,7 +30,7 @@ bool SectorSizeIsValid(std::int64_t bytesPerSector) {
 }
 
 BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
-  const std::int64_t bytesPerSector = Little(sector, 11, 2);
+  const std::int64_t bytesPerSector = LittleEndianField(sector, 11, 2);
   if (!SectorSizeIsValid(bytesPerSector)) return Problem("NTFS boot sector with an impossible sector size");
   // Up to 128 sectors a cluster as a number; beyond, as a negative power of two.
   const std::uint8_t clusterField = sector[13];
@@ -42,7 +44,7 @@ BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
   const std::int64_t clusterBytes = sectorsPerCluster * bytesPerSector;
   if (clusterBytes > 2 * kBytesPerMiB) return Problem("NTFS boot sector with an impossible cluster size");
 
-  const std::uint64_t sectors = Little64(sector, 0x28);
+  const std::uint64_t sectors = LittleEndian64(sector, 0x28);
   if (sectors == 0) return Problem("NTFS boot sector with no sectors");
   if (sectors > static_cast<std::uint64_t>(kMostBytes / bytesPerSector)) {
     return Problem("NTFS boot sector whose volume size overflows");
@@ -57,15 +59,15 @@ BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
 }
 
 BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
-  const std::int64_t bytesPerSector = Little(sector, 11, 2);
+  const std::int64_t bytesPerSector = LittleEndianField(sector, 11, 2);
   const std::int64_t sectorsPerCluster = sector[13];
-  const std::int64_t reserved = Little(sector, 14, 2);
+  const std::int64_t reserved = LittleEndianField(sector, 14, 2);
   const std::int64_t fats = sector[16];
-  const std::int64_t rootEntries = Little(sector, 17, 2);
-  const std::int64_t sectors16 = Little(sector, 19, 2);
-  const std::int64_t fatSize16 = Little(sector, 22, 2);
-  const std::int64_t sectors32 = Little(sector, 32, 4);
-  const std::int64_t fatSize32 = Little(sector, 36, 4);
+  const std::int64_t rootEntries = LittleEndianField(sector, 17, 2);
+  const std::int64_t sectors16 = LittleEndianField(sector, 19, 2);
+  const std::int64_t fatSize16 = LittleEndianField(sector, 22, 2);
+  const std::int64_t sectors32 = LittleEndianField(sector, 32, 4);
+  const std::int64_t fatSize32 = LittleEndianField(sector, 36, 4);
 
   if (!SectorSizeIsValid(bytesPerSector)) return Problem("FAT boot sector with an impossible sector size");
   if (!IsPowerOfTwo(sectorsPerCluster) || sectorsPerCluster > 128) {
@@ -104,7 +106,7 @@ BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optio
   const bool ntfs = std::equal(kNtfsName.begin(), kNtfsName.end(), sector.begin() + 3);
   constexpr std::string_view kFat32Type = "FAT32   ";
   const bool fat = std::equal(kFat32Type.begin(), kFat32Type.end(), sector.begin() + 82) ||
-                   (Little(sector, 22, 2) == 0 && Little(sector, 36, 4) != 0);
+                   (LittleEndianField(sector, 22, 2) == 0 && LittleEndianField(sector, 36, 4) != 0);
   BootSectorReading reading = ntfs ? ReadNtfs(sector) : fat ? ReadFat32(sector) : Problem("not a FAT32 or NTFS volume");
   if (reading.volume && sourceBytes && *sourceBytes < reading.volume->volumeBytes) {
     return Problem("truncated: shorter than the volume its boot sector describes");

@@ -2,7 +2,9 @@
 // small and bounded, so nothing here needs the heap.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace karvo {
@@ -33,5 +35,12 @@ class FixedText {
   char buffer_[Capacity] = {};
   std::size_t length_ = 0;
 };
+
+// A number in decimal digits, as every text of the program writes numbers.
+inline FixedText<24> Decimal(std::int64_t value) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return FixedText<24>(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
 
 }  // namespace karvo

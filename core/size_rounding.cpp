@@ -1,6 +1,5 @@
 #include "size_rounding.h"
 
-#include <charconv>
 #include <iterator>
 #include <limits>
 
@@ -36,9 +35,7 @@ Text FormatText(std::string_view format, Numbers... numbers) {
   for (std::size_t pos = 0; pos < format.size(); ++pos) {
     const bool placeholder = format[pos] == '%' && pos + 1 < format.size() && format[pos + 1] == 'd';
     if (placeholder && next < std::size(values)) {
-      char digits[12];
-      const auto end = std::to_chars(digits, digits + sizeof digits, values[next++]).ptr;
-      text.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+      text.Append(Decimal(values[next++]).view());
       ++pos;
     } else {
       text.Append(std::string_view(&format[pos], 1));

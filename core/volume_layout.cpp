@@ -1,6 +1,5 @@
 #include "volume_layout.h"
 
-#include <charconv>
 #include <limits>
 
 namespace karvo {
@@ -14,21 +13,14 @@ constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::m
 
 constexpr std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
-// floor(bytes * scale / 2^shift), exactly, for any non-negative 64-bit size
-// and a scale of at most 100. Past 2^32 the size is split in two halves so
-// that no product leaves 64 bits.
+// floor(bytes * scale / 2^shift), exactly, for any non-negative 64-bit size,
+// a scale of at most 100 and a shift of at least 10 (a kibibyte). The size is
+// split at 2^32 so that no product leaves 64 bits.
 constexpr std::int64_t ScaledDown(std::int64_t bytes, std::int64_t scale, int shift) {
-  if (shift < 32) return bytes * scale >> shift;
-  const std::int64_t high = (bytes >> 32) * scale;
-  const std::int64_t low = (bytes & 0xFFFFFFFF) * scale;
-  return (high + (low >> 32)) >> (shift - 32);
-}
-
-template <typename Text>
-void AppendNumber(Text& text, std::int64_t value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  text.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  const std::int64_t high = (bytes >> 32) * scale;        // below 2^38
+  const std::int64_t low = (bytes & 0xFFFFFFFF) * scale;  // below 2^39
+  if (shift >= 32) return (high + (low >> 32)) >> (shift - 32);
+  return (high << (32 - shift)) + (low >> shift);  // below 2^60
 }
 
 }  // namespace
@@ -62,12 +54,6 @@ std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes) {
     return std::nullopt;
   }
   return layout;
-}
-
-std::int64_t MicrosoftFat32FatSectors(std::int64_t totalSectors, std::int64_t sectorsPerCluster) {
-  const std::int64_t rest = totalSectors - kFat32ReservedSectors;  // no root directory region on FAT32
-  const std::int64_t perFatSector = (256 * sectorsPerCluster + kFat32Copies) / 2;
-  return (rest + perFatSector - 1) / perFatSector;
 }
 
 std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_t megabytes) {
@@ -105,7 +91,7 @@ std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t cap
 SizeText ExplorerSizeText(std::int64_t bytes) {
   SizeText text;
   if (bytes < 1024) {
-    AppendNumber(text, bytes);
+    text.Append(Decimal(bytes).view());
     text.Append(" bytes");
     return text;
   }
@@ -116,16 +102,16 @@ SizeText ExplorerSizeText(std::int64_t bytes) {
   const int shift = 10 * (unit + 1);
   const std::int64_t hundredths = ScaledDown(bytes, 100, shift);
   if (hundredths < 1000) {  // below 10: two decimals
-    AppendNumber(text, hundredths / 100);
+    text.Append(Decimal(hundredths / 100).view());
     text.Append(hundredths % 100 < 10 ? ".0" : ".");
-    AppendNumber(text, hundredths % 100);
+    text.Append(Decimal(hundredths % 100).view());
   } else if (hundredths < 10000) {  // below 100: one decimal
     const std::int64_t tenths = ScaledDown(bytes, 10, shift);
-    AppendNumber(text, tenths / 10);
+    text.Append(Decimal(tenths / 10).view());
     text.Append(".");
-    AppendNumber(text, tenths % 10);
+    text.Append(Decimal(tenths % 10).view());
   } else {
-    AppendNumber(text, ScaledDown(bytes, 1, shift));
+    text.Append(Decimal(ScaledDown(bytes, 1, shift)).view());
   }
   text.Append(" ");
   text.Append(kUnits[unit]);

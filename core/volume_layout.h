@@ -46,10 +46,6 @@ std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes);
 // Beyond 2^32 sectors FAT32 cannot count: the volume stops there.
 std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes);
 
-// The FAT size by Microsoft's published formula (its FAT32 white paper, version 1.03,
-// "FAT Type Determination"), for comparison with the formatter's.
-std::int64_t MicrosoftFat32FatSectors(std::int64_t totalSectors, std::int64_t sectorsPerCluster);
-
 // The capacity of a partition of `megabytes` formatted with Windows' default
 // layout: FAT32 as above; NTFS with 4 KiB clusters, its last sector kept for
 // the backup boot sector. None when the file system cannot be made.

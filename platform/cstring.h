@@ -18,7 +18,8 @@ class CString {
   // The program's own texts are UTF-8; this widens one for the window system.
   static CString FromUtf8(std::string_view utf8);
 
-  // printf-style formatting of numbers ("%d"); the result is cut to fit.
+  // printf-style formatting, with any of the runtime's formats; the result is
+  // cut to fit.
   void Format(const wchar_t* format, ...);
   // Loads a string-table entry from the resource module; FALSE (and an empty
   // text) when the entry is missing or empty.
@@ -31,7 +32,6 @@ class CString {
 
   int GetLength() const { return m_length; }
   bool IsEmpty() const { return m_length == 0; }
-  void Empty() { Assign({}); }
   operator const wchar_t*() const { return m_buffer; }
   std::wstring_view view() const { return {m_buffer, static_cast<std::size_t>(m_length)}; }
   bool operator==(const CString& other) const { return view() == other.view(); }

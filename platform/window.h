@@ -15,8 +15,6 @@ class CWnd : public CCmdTarget {
   // Clears the application's main-window pointer if it still names this object.
   ~CWnd() override;
 
-  HWND GetSafeHwnd() const { return m_hWnd; }
-
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return ::SendMessageW(m_hWnd, message, wParam, lParam);
   }
@@ -53,7 +51,6 @@ class CMenu {
   BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const wchar_t* text = nullptr) {
     return ::AppendMenuW(m_hMenu, flags, id, text);
   }
-  HMENU GetSafeHmenu() const { return m_hMenu; }
 
   HMENU m_hMenu = nullptr;
 

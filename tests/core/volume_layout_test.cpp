@@ -15,6 +15,14 @@
 namespace karvo {
 namespace {
 
+// The FAT size by Microsoft's published formula (its FAT32 white paper, version
+// 1.03, "FAT Type Determination"), to compare with what the formatter made.
+std::int64_t MicrosoftFat32FatSectors(std::int64_t totalSectors, std::int64_t sectorsPerCluster) {
+  const std::int64_t rest = totalSectors - kFat32ReservedSectors;  // no root directory region on FAT32
+  const std::int64_t perFatSector = (256 * sectorsPerCluster + kFat32Copies) / 2;
+  return (rest + perFatSector - 1) / perFatSector;
+}
+
 TEST(ExplorerSizeText, WritesThreeSignificantDigitsCutNotRounded) {
   // The examples in the documentation of StrFormatByteSize.
   EXPECT_EQ(ExplorerSizeText(532), "532 bytes");

@@ -27,8 +27,7 @@ class HostileMessages : public MainDialog {
   }
 
   static std::wstring Fat32Answer(long long capacity) {
-    return L"您选择的格式为FAT32,分区容量为" + std::to_wstring(capacity) + L"GB,实际容量应为 " +
-           std::to_wstring(capacity * 1028 - 4) + L" MB.";
+    return e2e::AnswerText(0, std::to_wstring(capacity), std::to_wstring(capacity * 1028 - 4));
   }
 };
 

@@ -66,7 +66,7 @@ class LongSession : public e2e::MainDialog {
     HWND box = karvo.WaitForOwnedDialog(dialog, e2e::kResultCaption);
     ASSERT_NE(box, nullptr);
     const std::wstring figure = std::to_wstring(format == 0 ? 1028 * capacity - 4 : 1024 * capacity + 5);
-    ASSERT_NE(e2e::ReadMessageBox(box).text.find(L"为 " + figure + L" MB."), std::wstring::npos) << capacity;
+    ASSERT_EQ(e2e::ReadMessageBox(box).text, e2e::AnswerText(format, std::to_wstring(capacity), figure));
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitForMainDialogAlone());
   }

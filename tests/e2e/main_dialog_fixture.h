@@ -13,6 +13,13 @@ inline constexpr int kFormatList = 1000;
 inline constexpr int kCapacityList = 1001;
 inline const std::wstring kResultCaption = L"计算结果";
 
+// The answer's text, spelled out here rather than built by the code under
+// test: format 0 is FAT32, 1 NTFS; capacity and figure as the box writes them.
+inline std::wstring AnswerText(int format, const std::wstring& capacity, const std::wstring& figure) {
+  return std::wstring(format == 0 ? L"您选择的格式为FAT32,分区容量为" : L"您选择的格式为NTFS,分区容量为") + capacity +
+         L"GB,实际容量应为 " + figure + L" MB.";
+}
+
 class MainDialog : public ::testing::Test {
  protected:
   void SetUp() override {

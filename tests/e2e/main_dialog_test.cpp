@@ -14,11 +14,7 @@ using e2e::kFormatList;
 using e2e::kResultCaption;
 using e2e::MainDialog;
 
-// The answer's text, spelled out here rather than built by the code under test.
-std::wstring Answer(int format, const wchar_t* capacity, const wchar_t* figure) {
-  return std::wstring(format == 0 ? L"您选择的格式为FAT32,分区容量为" : L"您选择的格式为NTFS,分区容量为") + capacity +
-         L"GB,实际容量应为 " + figure + L" MB.";
-}
+using e2e::AnswerText;
 
 TEST(Environment, RunsUnderTheExpectedCodePage) {
   const char* expected = std::getenv("KARVO_EXPECT_ACP");
@@ -73,11 +69,11 @@ TEST_F(MainDialog, AnswersTheWorkedValuesInAnInformationBoxOwnedByTheDialog) {
   };
   for (const Row& row : {Row{2, L"2052", L"2053"}, Row{10, L"10276", L"10245"}, Row{100, L"102796", L"102405"},
                          Row{300, L"308396", L"307205"}}) {
-    const std::wstring gb = std::to_wstring(row.capacity) + L"GB,实际容量应为 ";
+    const std::wstring gb = std::to_wstring(row.capacity);
     Select(0, row.capacity);
-    EXPECT_EQ(Calculate().text, L"您选择的格式为FAT32,分区容量为" + gb + row.fat32 + L" MB.");
+    EXPECT_EQ(Calculate().text, AnswerText(0, gb, row.fat32));
     Select(1, row.capacity);
-    EXPECT_EQ(Calculate().text, L"您选择的格式为NTFS,分区容量为" + gb + row.ntfs + L" MB.");
+    EXPECT_EQ(Calculate().text, AnswerText(1, gb, row.ntfs));
   }
 }
 
@@ -188,9 +184,9 @@ TEST_F(MainDialog, CapacityTextsFromOutsideGiveTheAtoiAnswer) {
     ASSERT_GE(index, 300);
     ::SendMessageW(capacityList, CB_SETCURSEL, index, 0);
     ::SendMessageW(formatList, CB_SETCURSEL, 0, 0);
-    EXPECT_EQ(Calculate().text, Answer(0, c.capacity, c.fat32)) << '"' << c.text.substr(0, 40) << '"';
+    EXPECT_EQ(Calculate().text, AnswerText(0, c.capacity, c.fat32)) << '"' << c.text.substr(0, 40) << '"';
     ::SendMessageW(formatList, CB_SETCURSEL, 1, 0);
-    EXPECT_EQ(Calculate().text, Answer(1, c.capacity, c.ntfs)) << '"' << c.text.substr(0, 40) << '"';
+    EXPECT_EQ(Calculate().text, AnswerText(1, c.capacity, c.ntfs)) << '"' << c.text.substr(0, 40) << '"';
   }
   ExpectStillRunning();
 }
