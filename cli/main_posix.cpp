@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -52,12 +52,28 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
   return start;
 }
 
+// Writes all of a text to a file descriptor; the error number if it cannot.
+int WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const karvo::cli::Result result = karvo::cli::Run(args, &OpenVolume);
-  std::fwrite(result.out.data(), 1, result.out.size(), stdout);
-  std::fwrite(result.error.data(), 1, result.error.size(), stderr);
+  // Output that does not arrive (a full disk, a closed pipe) is a failure.
+  if (const int problem = WriteAll(STDOUT_FILENO, result.out); problem != 0) {
+    const std::string line = "karvo-size: cannot write the output: " + std::string(std::strerror(problem)) + "\n";
+    WriteAll(STDERR_FILENO, line);
+    return karvo::cli::kUsageError;
+  }
+  WriteAll(STDERR_FILENO, result.error);
   return result.exitCode;
 }

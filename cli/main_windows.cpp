@@ -3,6 +3,7 @@
 // a pipe or a file gets UTF-8.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,21 +19,38 @@ std::string ToUtf8(const wchar_t* text) {
   return utf8;
 }
 
-void Write(DWORD which, const std::string& utf8) {
-  if (utf8.empty()) return;
+// Writes all of a text to standard output or error; false if it cannot (a full
+// disk, a closed pipe). A console takes UTF-16 with CR LF, in pieces: consoles
+// before Windows 8 refuse a single write much beyond 64 KB.
+bool Write(DWORD which, const std::string& utf8) {
+  if (utf8.empty()) return true;
   HANDLE handle = ::GetStdHandle(which);
   DWORD mode = 0;
-  DWORD written = 0;
   if (::GetConsoleMode(handle, &mode)) {
     std::wstring wide(utf8.size(), L'\0');
     wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
                                       static_cast<int>(wide.size())));
-    std::wstring lines;  // a console wants CR LF
+    std::wstring lines;
     for (wchar_t c : wide) lines += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-    ::WriteConsoleW(handle, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
-  } else {
-    ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    constexpr std::size_t kPiece = 8192;
+    for (std::size_t at = 0; at < lines.size();) {
+      std::size_t count = std::min(kPiece, lines.size() - at);
+      if (at + count < lines.size() && IS_HIGH_SURROGATE(lines[at + count - 1])) --count;  // keep a pair whole
+      DWORD written = 0;
+      if (!::WriteConsoleW(handle, lines.data() + at, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
+        return false;
+      }
+      at += written;
+    }
+    return true;
   }
+  for (std::size_t at = 0; at < utf8.size();) {
+    DWORD written = 0;
+    const auto count = static_cast<DWORD>(utf8.size() - at);
+    if (!::WriteFile(handle, utf8.data() + at, count, &written, nullptr) || written == 0) return false;
+    at += written;
+  }
+  return true;
 }
 
 // Reads the first 4 KiB of a file or a device (\\.\X:), read-only. A device
@@ -72,7 +90,12 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) utf8Args.push_back(ToUtf8(argv[i]));
   const std::vector<std::string_view> args(utf8Args.begin(), utf8Args.end());
   const karvo::cli::Result result = karvo::cli::Run(args, &OpenVolume);
-  Write(STD_OUTPUT_HANDLE, result.out);
+  // Output that does not arrive is a failure.
+  if (!Write(STD_OUTPUT_HANDLE, result.out)) {
+    Write(STD_ERROR_HANDLE,
+          "karvo-size: cannot write the output (Windows error " + std::to_string(::GetLastError()) + ")\n");
+    return karvo::cli::kUsageError;
+  }
   Write(STD_ERROR_HANDLE, result.error);
   return result.exitCode;
 }

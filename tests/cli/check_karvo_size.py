@@ -87,6 +87,19 @@ class Answers(unittest.TestCase):
         self.assertEqual(run("--version"), (0, f"karvo-size {VERSION}\n", ""))
 
 
+class Output(unittest.TestCase):
+    def test_a_write_that_fails_is_a_failure(self):
+        # A full disk, for the figure and for the long table alike.
+        for args in (("120",), ("--table",)):
+            with open("/dev/full", "wb") as full, tempfile.TemporaryFile() as err:
+                code = subprocess.run(COMMAND + list(args), stdout=full, stderr=err, timeout=60).returncode
+                err.seek(0)
+                message = err.read().decode("utf-8")
+            self.assertEqual(code, 2, args)
+            self.assertEqual(message.count("\n"), 1, message)
+            self.assertIn("cannot write", message)
+
+
 class BadArguments(unittest.TestCase):
     def expect_error(self, args, named, range_text):
         code, out, err = run(*args)
