@@ -245,14 +245,16 @@ Result Run(std::span<const std::string_view> args, VolumeOpener open) {
   for (std::string_view word : capacityWords) {
     const auto capacity = ParseCapacity(word, fileSystem, result);
     if (!capacity) return result;
+    // A figure, the rule's or the exact one, only for a size that a volume of
+    // this file system can have.
+    const auto figure = ExactMegabytes(fileSystem, *capacity);
+    if (!figure) {
+      return UsageError("no " + std::string(Name(fileSystem)) + " volume of Windows' default layout reaches " +
+                        Number(*capacity) + " GB: FAT32 on 512-byte sectors ends at 2 TiB (2047 GB)");
+    }
     if (message) {
       result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(fileSystem), Number(*capacity))->view());
     } else if (exact) {
-      const auto figure = ExactMegabytes(fileSystem, *capacity);
-      if (!figure) {
-        return UsageError("no " + std::string(Name(fileSystem)) + " volume of Windows' default layout reaches " +
-                          Number(*capacity) + " GB");
-      }
       result.out += Number(*figure);
     } else {
       result.out += Number(RoundedMegabytes(fileSystem, *capacity));

@@ -10,6 +10,7 @@ constexpr std::int64_t kMostFat32Sectors = std::numeric_limits<std::uint32_t>::m
 constexpr std::int64_t kFewestFat32Clusters = 65525;                                   // fewer make it FAT16 to Windows
 constexpr std::int64_t kMostFat32Clusters = (std::int64_t{1} << 28) - 16;
 constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::max();
+constexpr std::int64_t kLargestNtfsClusterBytes = 2 * kBytesPerMiB;
 
 constexpr std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
@@ -65,9 +66,15 @@ std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_
   if (megabytes <= 0) return std::nullopt;
   // The volume leaves out the partition's last sector (the backup boot sector).
   const std::int64_t volumeSectors = megabytes * kSectorsPerMiB - 1;
-  const std::int64_t clusters = volumeSectors / (kNtfsClusterBytes / kSectorBytes);
+  // Windows' default cluster: 4 KiB, doubled while 2^32 clusters cannot hold
+  // the volume (beyond 16 TiB), up to 2 MiB.
+  std::int64_t clusterBytes = kNtfsClusterBytes;
+  while (volumeSectors / (clusterBytes / kSectorBytes) > kMostNtfsClusters && clusterBytes < kLargestNtfsClusterBytes) {
+    clusterBytes *= 2;
+  }
+  const std::int64_t clusters = volumeSectors / (clusterBytes / kSectorBytes);
   if (clusters > kMostNtfsClusters) return std::nullopt;
-  return VolumeCapacity{kNtfsClusterBytes, clusters};
+  return VolumeCapacity{clusterBytes, clusters};
 }
 
 std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t capacity) {

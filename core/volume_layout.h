@@ -35,7 +35,7 @@ struct Fat32Layout {
 inline constexpr std::int64_t kSectorBytes = 512;
 inline constexpr std::int64_t kFat32ReservedSectors = 32;
 inline constexpr std::int64_t kFat32Copies = 2;
-inline constexpr std::int64_t kNtfsClusterBytes = 4096;
+inline constexpr std::int64_t kNtfsClusterBytes = 4096;  // up to 16 TiB
 
 // 4 KiB clusters up to 8 GiB, 8 KiB up to 16 GiB, 16 KiB up to 32 GiB, then
 // 32 KiB (Windows' own formatter stops at 32 GiB; others go on with 32 KiB).
@@ -47,14 +47,14 @@ std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes);
 std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes);
 
 // The capacity of a partition of `megabytes` formatted with Windows' default
-// layout: FAT32 as above; NTFS with 4 KiB clusters, its last sector kept for
-// the backup boot sector. None when the file system cannot be made.
+// layout: FAT32 as above; NTFS with 4 KiB clusters (larger beyond 16 TiB, as
+// Windows picks them), its last sector kept for the backup boot sector. None
+// when the file system cannot be made.
 std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_t megabytes);
 
 // The least whole number of MiB whose formatted capacity reaches `capacity`
-// GiB; none when no volume of that file system can (FAT32 beyond 2 TiB,
-// NTFS with 4 KiB clusters beyond 16 TiB). Defined for every capacity from 1
-// to MaxCapacity(kind).
+// GiB; none when no volume of that file system can (FAT32 beyond 2 TiB).
+// Defined for every capacity from 1 to MaxCapacity(kind).
 std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t capacity);
 
 // A size as Explorer writes it (StrFormatByteSize): below 1,000 of a unit,

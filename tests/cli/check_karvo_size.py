@@ -35,7 +35,6 @@ class Answers(unittest.TestCase):
         self.assertEqual(run("120"), (0, "122885\n", ""), "NTFS when no file system is named")
 
     def test_beyond_the_dialog_up_to_the_32_bit_limit(self):
-        self.assertEqual(run("fat32", "2088991"), (0, "2147482744\n", ""))
         self.assertEqual(run("ntfs", "2097151"), (0, "2147482629\n", ""))
 
     def test_message_is_the_programs_own_text(self):
@@ -65,13 +64,17 @@ class Answers(unittest.TestCase):
         # Measured with mkfs.fat and mkntfs in Windows' default layout (the truth suite).
         self.assertEqual(run("--exact", "ntfs", "1", "120", "300"), (0, "1025\n122881\n307201\n", ""))
         self.assertEqual(run("--exact", "fat32", "1", "8", "9", "300"), (0, "1027\n8201\n9226\n307276\n", ""))
-        # FAT32 counts at most 2^32 sectors (2 TiB), NTFS with 4 KiB clusters 2^32 clusters.
+        # FAT32 counts at most 2^32 sectors (2 TiB); NTFS goes on with larger clusters.
         self.assertEqual(run("--exact", "fat32", "2047"), (0, "2096640\n", ""))
-        self.assertEqual(run("--exact", "ntfs", "16383"), (0, "16776193\n", ""))
-        for args in (["--exact", "fat32", "2048"], ["--exact", "ntfs", "16384"], ["--exact", "ntfs", "2097151"]):
+        self.assertEqual(run("--exact", "ntfs", "16383", "16384", "2097151"),
+                         (0, "16776193\n16777217\n2147482625\n", ""))
+
+    def test_no_figure_for_a_size_no_volume_can_have(self):
+        self.assertEqual(run("fat32", "2047"), (0, "2104312\n", ""))
+        for args in (["fat32", "2048"], ["fat32", "2088991"], ["--exact", "fat32", "2048"], ["--message", "fat32", "2048"]):
             code, out, err = run(*args)
             self.assertEqual((code, out, err.count("\n")), (2, "", 1), args)
-            self.assertIn("no ", err)
+            self.assertIn("ends at 2 TiB", err)
 
     def test_double_dash_ends_the_options(self):
         self.assertEqual(run("ntfs", "--", "120"), (0, "122885\n", ""))

@@ -77,8 +77,22 @@ TEST(VolumeLayout, RefusesWhatTheFileSystemsCannotHold) {
   EXPECT_EQ(FormattedCapacity(FileSystemKind::Fat32, 3 * 1024 * 1024),
             FormattedCapacity(FileSystemKind::Fat32, 2 * 1024 * 1024));
   EXPECT_FALSE(FormattedCapacity(FileSystemKind::Ntfs, 0));
-  EXPECT_TRUE(FormattedCapacity(FileSystemKind::Ntfs, 16 * 1024 * 1024));
-  EXPECT_FALSE(FormattedCapacity(FileSystemKind::Ntfs, 16 * 1024 * 1024 + 1)) << "beyond 2^32 clusters";
+}
+
+TEST(VolumeLayout, NtfsClustersDoubleWithEachDoublingBeyond16Tebibytes) {
+  // As Windows' defaults, and as mkntfs picks them (mkntfs -n on these sizes):
+  // clusters of 4 KiB while 2^32 of them hold the volume, then the smallest
+  // power of two that does, up to 2 MiB.
+  constexpr std::int64_t kTiB = 1024 * 1024;  // in MiB
+  const auto cluster = [](std::int64_t megabytes) { return FormattedCapacity(FileSystemKind::Ntfs, megabytes); };
+  EXPECT_EQ(cluster(16 * kTiB), (VolumeCapacity{4096, 0xFFFFFFFF}));
+  EXPECT_EQ(cluster(16 * kTiB + 1)->clusterBytes, 8192);
+  EXPECT_EQ(cluster(32 * kTiB)->clusterBytes, 8192);
+  EXPECT_EQ(cluster(32 * kTiB + 1)->clusterBytes, 16384);
+  EXPECT_EQ(cluster(256 * kTiB)->clusterBytes, 65536);
+  EXPECT_EQ(cluster(256 * kTiB + 1)->clusterBytes, 131072);
+  EXPECT_EQ(cluster(8192 * kTiB)->clusterBytes, 2 * 1024 * 1024);
+  EXPECT_FALSE(cluster(8192 * kTiB + 1)) << "beyond 2^32 clusters of 2 MiB";
 }
 
 TEST(ExactMegabytes, IsTheLeastSizeThatReachesForEveryCapacityOnTheList) {
@@ -102,8 +116,8 @@ TEST(ExactMegabytes, IsDefinedForEveryCapacityTheRuleAccepts) {
   EXPECT_FALSE(ExactMegabytes(FileSystemKind::Fat32, 2048));
   EXPECT_FALSE(ExactMegabytes(FileSystemKind::Fat32, MaxCapacity(FileSystemKind::Fat32)));
   EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, 16383), 16776193);
-  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Ntfs, 16384));
-  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Ntfs, MaxCapacity(FileSystemKind::Ntfs)));
+  EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, 16384), 16777217) << "the first with 8 KiB clusters";
+  EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, MaxCapacity(FileSystemKind::Ntfs)), 2147482625);
   for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
     EXPECT_FALSE(ExactMegabytes(kind, 0));
     EXPECT_FALSE(ExactMegabytes(kind, -1));

@@ -169,6 +169,38 @@ def check(measure, kind, n, table_row):
     }
 
 
+def check_large_ntfs(karvo_size, folder):
+    """Beyond 16 TiB, where no sparse file here can go: the cluster size that
+    mkntfs picks by itself (-n writes nothing) for each size, and from it the
+    least size that reaches N GiB, against karvo-size --exact."""
+    image = os.path.join(folder, "mkntfs-n.img")
+    with open(image, "wb") as f:
+        f.truncate(MIB)
+
+    def cluster_bytes(megabytes):
+        said = subprocess.run(["mkntfs", "-n", "-F", "-Q", "-s", "512", "-p", "0", "-H", "0", "-S", "0", image,
+                               str(megabytes * MIB // 512)], capture_output=True, text=True)
+        found = re.search(r"automatically set to (\d+) bytes", said.stdout + said.stderr)
+        return int(found.group(1)) if found else None
+
+    problems = []
+    for n in (16383, 16384, 32768, 32769, 262144, 262145):
+        megabytes = n * 1024
+        while True:
+            cluster = cluster_bytes(megabytes)
+            if cluster is None:
+                problems.append(f"mkntfs -n named no cluster size for {megabytes} MiB")
+                break
+            if (megabytes * MIB // 512 - 1) // (cluster // 512) * cluster >= n * GIB:
+                break
+            megabytes += 1
+        exact = subprocess.run([karvo_size, "--exact", "ntfs", str(n)], capture_output=True, text=True).stdout.strip()
+        if exact != str(megabytes):
+            problems.append(f"NTFS {n} GB: karvo-size --exact says {exact} MiB, mkntfs's clusters {megabytes} MiB")
+    os.remove(image)
+    return problems
+
+
 def table_rows(karvo_size):
     rows = {}
     lines = run(karvo_size, "--csv").splitlines()
@@ -226,7 +258,7 @@ def main():
         results = [future.result() for future in futures]
     os.rmdir(scratch)
 
-    problems = [p for r in results for p in r["problems"]]
+    problems = [p for r in results for p in r["problems"]] + check_large_ntfs(args.karvo_size, args.folder)
     print(f"{len(results) * 3} volumes formatted and read in {time.monotonic() - started:.1f} s")
     print(f"{'N':>4} {'fs':>6} {'rule MB':>8} {'rule shows':>11} {'exact MB':>9}  Microsoft's FAT formula")
     for r in results:
