@@ -17,17 +17,22 @@ constexpr std::string_view kUsage =
     "       karvo-size --table | --csv\n"
     "       karvo-size --inspect PATH [CAPACITY]\n"
     "\n"
-    "Prints how many megabytes to give a partition so that, formatted, it comes\n"
-    "out as a whole number of gigabytes: one figure a line, one line a capacity.\n"
+    "Prints how many MiB (mebibytes, 2^20 bytes) to give a partition so that,\n"
+    "formatted, Windows shows it as a whole number of GB (GiB, 2^30 bytes): one\n"
+    "figure a line, one line a capacity. Windows' Disk Management and diskpart,\n"
+    "GParted and fdisk (+122885M) mean MiB by MB or M; parted's MB is 10^6 bytes,\n"
+    "so give parted the figure as MiB.\n"
     "\n"
     "  FILE-SYSTEM        fat32 or ntfs, in any case (default: ntfs)\n"
-    "  CAPACITY           whole gigabytes, from 1 to 2088991 (FAT32) or 2097151 (NTFS)\n"
+    "  CAPACITY           whole GB (GiB): for FAT32 from 1 to 2047 (its volumes end\n"
+    "                     at 2 TiB), for NTFS from 1 to 2097151\n"
     "  --fs FILE-SYSTEM   the same as a bare FILE-SYSTEM word\n"
     "  --message          print Karvo's own answer text instead of the bare figure\n"
-    "  --exact            print the least size whose formatted capacity reaches the\n"
-    "                     capacity (Windows' default layout: FAT32 with 32 reserved\n"
-    "                     sectors, two FATs and Microsoft's cluster sizes; NTFS with\n"
-    "                     4 KiB clusters) instead of Karvo's rule\n"
+    "  --exact            print the least size in MiB whose formatted capacity\n"
+    "                     reaches the capacity (Windows' default layout: FAT32 with\n"
+    "                     32 reserved sectors, two FATs and Microsoft's cluster\n"
+    "                     sizes; NTFS with 4 KiB clusters, larger beyond 16 TiB)\n"
+    "                     instead of Karvo's rule\n"
     "  --table            for 1 to 300 GB: Karvo's figure, what Windows shows for a\n"
     "                     partition of that size, and the exact figure, per file system\n"
     "  --csv              the same table as CSV\n"
@@ -38,10 +43,10 @@ constexpr std::string_view kUsage =
     "  --                 ends the options\n"
     "  --help, --version  this text; the version\n"
     "\n"
-    "Example: karvo-size ntfs 120   prints 122885\n"
+    "Example: karvo-size ntfs 120   prints 122885 (MiB)\n"
     "Exit status: 0 on success; 1 when an inspected volume does not reach the\n"
-    "capacity; 2 for a bad argument, a volume that cannot be read, or a capacity\n"
-    "that no volume of the file system can reach (--exact).\n";
+    "capacity; 2 for a bad argument, a volume that cannot be read, a capacity that\n"
+    "no volume of the file system can reach, or output that cannot be written.\n";
 
 std::string_view Name(FileSystemKind kind) { return kind == FileSystemKind::Fat32 ? "FAT32" : "NTFS"; }
 
@@ -103,12 +108,14 @@ std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
 }
 
 std::string Table(bool csv) {
-  std::string out =
-      csv ? "capacity_gb,fat32_mb,fat32_bytes,fat32_shows,fat32_exact_mb,ntfs_mb,ntfs_bytes,ntfs_shows,ntfs_exact_mb\n"
-          : "Capacity (GB)  FAT32 (MB)  Windows shows  Exact (MB)   NTFS (MB)  Windows shows  Exact (MB)\n";
   auto column = [](const std::string& text, std::size_t width) {
     return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
   };
+  const std::string figures = column("Windows shows", 15) + column("Exact (MiB)", 13);
+  std::string out = csv ? "capacity_gb,fat32_mib,fat32_bytes,fat32_shows,fat32_exact_mib,"
+                          "ntfs_mib,ntfs_bytes,ntfs_shows,ntfs_exact_mib\n"
+                        : column("Capacity (GB)", 13) + column("FAT32 (MiB)", 13) + figures + column("NTFS (MiB)", 13) +
+                              figures + "\n";
   for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
     std::string row = csv ? Number(n) : column(Number(n), 13);
     for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
@@ -117,7 +124,7 @@ std::string Table(bool csv) {
         row += "," + Number(rule) + "," + FormattedSizeBytes(kind, rule) + "," + FormattedSizeText(kind, rule) + "," +
                ExactText(kind, n);
       } else {
-        row += column(Number(rule), 12) + column(FormattedSizeText(kind, rule), 15) + column(ExactText(kind, n), 12);
+        row += column(Number(rule), 13) + column(FormattedSizeText(kind, rule), 15) + column(ExactText(kind, n), 13);
       }
     }
     out += row + "\n";

@@ -53,8 +53,8 @@ class Answers(unittest.TestCase):
         self.assertEqual(len({len(line) for line in lines}), 1, "columns are aligned")
         code, out, _ = run("--csv")
         rows = [line.split(",") for line in out.splitlines()]
-        self.assertEqual(rows[0], ["capacity_gb", "fat32_mb", "fat32_bytes", "fat32_shows", "fat32_exact_mb",
-                                   "ntfs_mb", "ntfs_bytes", "ntfs_shows", "ntfs_exact_mb"])
+        self.assertEqual(rows[0], ["capacity_gb", "fat32_mib", "fat32_bytes", "fat32_shows", "fat32_exact_mib",
+                                   "ntfs_mib", "ntfs_bytes", "ntfs_shows", "ntfs_exact_mib"])
         self.assertEqual(rows[120], ["120", "123356", "129316552704", "120 GB", "122911",
                                      "122885", "128854257664", "120 GB", "122881"])
         self.assertEqual(rows[275][:5], ["275", "282696", "296355856384", "276 GB", "281669"])
@@ -87,6 +87,8 @@ class Answers(unittest.TestCase):
         code, out, err = run("--help")
         self.assertEqual((code, err), (0, ""))
         self.assertIn("Usage: karvo-size", out)
+        self.assertIn("MiB (mebibytes, 2^20 bytes)", out)
+        self.assertIn("parted's MB is 10^6 bytes", out)
         self.assertEqual(run("--version"), (0, f"karvo-size {VERSION}\n", ""))
 
 

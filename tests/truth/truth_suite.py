@@ -219,7 +219,7 @@ def write_outputs(results, folder):
                     f"{r['exact_bytes']}\n")
     by = {(r["fs"], r["n"]): r for r in results}
     ns = sorted({r["n"] for r in results})
-    lines = ["| N (GB) | FAT32: rule (MB) | Windows shows | exact (MB) | NTFS: rule (MB) | Windows shows | exact (MB) |",
+    lines = ["| N (GB) | FAT32: rule (MiB) | Windows shows | exact (MiB) | NTFS: rule (MiB) | Windows shows | exact (MiB) |",
              "|---:|---:|---:|---:|---:|---:|---:|"]
     for n in ns:
         cells = [str(n)]
