@@ -39,13 +39,14 @@ constexpr std::string_view kUsage =
     "  --inspect PATH     read a FAT32 or NTFS volume (an image file or a device; only\n"
     "                     its boot sector, read-only): file system, cluster size,\n"
     "                     capacity and how Windows shows it; with a CAPACITY, whether\n"
-    "                     the volume reaches it\n"
+    "                     the volume reaches it and whether Windows shows it as that\n"
+    "                     many GB\n"
     "  --                 ends the options\n"
     "  --help, --version  this text; the version\n"
     "\n"
     "Example: karvo-size ntfs 120   prints 122885 (MiB)\n"
-    "Exit status: 0 on success; 1 when an inspected volume does not reach the\n"
-    "capacity; 2 for a bad argument, a volume that cannot be read, a capacity that\n"
+    "Exit status: 0 on success; 1 when Windows does not show an inspected volume as\n"
+    "the capacity; 2 for a bad argument, a volume that cannot be read, a capacity that\n"
     "no volume of the file system can reach, or output that cannot be written.\n";
 
 std::string_view Name(FileSystemKind kind) { return kind == FileSystemKind::Fat32 ? "FAT32" : "NTFS"; }
@@ -155,12 +156,14 @@ Result Inspect(std::string_view path, std::optional<std::string_view> capacityWo
   if (capacity) {
     const std::int64_t wanted = *capacity * kBytesPerGiB;
     result.out += "reaches " + Number(*capacity) + " GB: ";
-    if (total >= wanted) {
-      result.out += "yes\n";
-    } else {
-      result.out += "no, " + Number(wanted - total) + " bytes short\n";
-      result.exitCode = kNotReached;
-    }
+    result.out += total >= wanted ? "yes\n" : "no, " + Number(wanted - total) + " bytes short\n";
+    // What the user is after: Explorer's own text, which reaching N GiB does
+    // not settle (N GiB and a little more can show as N + 1 GB).
+    const std::string shown(ExplorerSizeText(total).view());
+    const std::string n = Number(*capacity);
+    const bool showsN = shown == n + " GB" || shown == n + ".0 GB" || shown == n + ".00 GB";
+    result.out += "Windows shows " + n + " GB: " + (showsN ? "yes\n" : "no, it shows " + shown + "\n");
+    if (!showsN) result.exitCode = kNotReached;
   }
   return result;
 }

@@ -13,7 +13,7 @@
 namespace karvo::cli {
 
 inline constexpr int kUsageError = 2;
-inline constexpr int kNotReached = 1;  // --inspect: the volume is smaller than asked
+inline constexpr int kNotReached = 1;  // --inspect: Windows does not show the volume as the capacity asked
 
 struct Result {
   int exitCode = 0;

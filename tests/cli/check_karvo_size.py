@@ -168,11 +168,11 @@ class Inspect(unittest.TestCase):
             os.truncate(path, size)
         return path
 
-    def formatted(self, kind, megabytes):
+    def formatted(self, kind, megabytes, cluster_sectors=8):
         path = self.image(f"{kind}-{megabytes}.img", size=megabytes << 20)
         if kind == "fat32":
-            subprocess.run(["mkfs.fat", "-F", "32", "-S", "512", "-s", "8", "-R", "32", "-f", "2", "-a", "-I", path],
-                           check=True, capture_output=True)
+            subprocess.run(["mkfs.fat", "-F", "32", "-S", "512", "-s", str(cluster_sectors), "-R", "32", "-f", "2", "-a",
+                            "-I", path], check=True, capture_output=True)
         else:
             subprocess.run(["mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0",
                             path], check=True, capture_output=True)
@@ -183,13 +183,19 @@ class Inspect(unittest.TestCase):
         self.assertEqual(run("--inspect", fat), (0, "file system: FAT32\ncluster size: 4096 bytes\n"
                                                     "capacity: 1071632384 bytes\nWindows shows: 0.99 GB\n", ""))
         code, out, _ = run("--inspect", fat, "1")
-        self.assertEqual((code, out.splitlines()[-1]), (1, "reaches 1 GB: no, 2109440 bytes short"))
+        self.assertEqual((code, out.splitlines()[-2:]), (1, ["reaches 1 GB: no, 2109440 bytes short",
+                                                             "Windows shows 1 GB: no, it shows 0.99 GB"]))
         ntfs = self.formatted("ntfs", 1025)
         code, out, _ = run("--inspect", ntfs, "1")
         self.assertEqual((code, out.splitlines()[1:]), (0, ["cluster size: 4096 bytes", "capacity: 1074786304 bytes",
-                                                            "Windows shows: 1.00 GB", "reaches 1 GB: yes"]))
+                                                            "Windows shows: 1.00 GB", "reaches 1 GB: yes",
+                                                            "Windows shows 1 GB: yes"]))
         code, out, _ = run("--inspect=" + ntfs, "2")
-        self.assertEqual((code, out.splitlines()[-1]), (1, "reaches 2 GB: no, 1072697344 bytes short"))
+        self.assertEqual((code, out.splitlines()[-2]), (1, "reaches 2 GB: no, 1072697344 bytes short"))
+        # The rule's FAT32 figure for 275 GB reaches 275 GiB, and Explorer shows one more.
+        code, out, _ = run("--inspect", self.formatted("fat32", 282696, cluster_sectors=64), "275")
+        self.assertEqual((code, out.splitlines()[-3:]), (1, ["Windows shows: 276 GB", "reaches 275 GB: yes",
+                                                             "Windows shows 275 GB: no, it shows 276 GB"]))
 
     def expect_refused(self, args, mentioned):
         code, out, err = run(*args)
