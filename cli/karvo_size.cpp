@@ -34,7 +34,8 @@ constexpr std::string_view kUsage =
     "                     sizes; NTFS with 4 KiB clusters, larger beyond 16 TiB)\n"
     "                     instead of Karvo's rule\n"
     "  --table            for 1 to 300 GB: Karvo's figure, what Windows shows for a\n"
-    "                     partition of that size, and the exact figure, per file system\n"
+    "                     partition of that size (* where that is not N GB), and the\n"
+    "                     exact figure, per file system\n"
     "  --csv              the same table as CSV\n"
     "  --inspect PATH     read a FAT32 or NTFS volume (an image file or a device; only\n"
     "                     its boot sector, read-only): file system, cluster size,\n"
@@ -108,27 +109,39 @@ std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
   return exact ? Number(*exact) : "-";
 }
 
+// Whether Windows shows the volume made at the rule's figure as N GB.
+bool RuleShowsCapacity(FileSystemKind kind, std::int32_t capacity) {
+  const auto formatted = FormattedCapacity(kind, RoundedMegabytes(kind, capacity));
+  return formatted && ExplorerShowsGigabytes(formatted->TotalBytes(), capacity);
+}
+
+// The table: a figure that Windows does not show as N GB is marked "*"; the
+// CSV says it in columns of its own, after all the others.
 std::string Table(bool csv) {
   auto column = [](const std::string& text, std::size_t width) {
     return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
   };
-  const std::string figures = column("Windows shows", 15) + column("Exact (MiB)", 13);
+  const std::string figures = column("Windows shows", 16) + column("Exact (MiB)", 13);
   std::string out = csv ? "capacity_gb,fat32_mib,fat32_bytes,fat32_shows,fat32_exact_mib,"
-                          "ntfs_mib,ntfs_bytes,ntfs_shows,ntfs_exact_mib\n"
+                          "ntfs_mib,ntfs_bytes,ntfs_shows,ntfs_exact_mib,fat32_shows_capacity,ntfs_shows_capacity\n"
                         : column("Capacity (GB)", 13) + column("FAT32 (MiB)", 13) + figures + column("NTFS (MiB)", 13) +
                               figures + "\n";
   for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
     std::string row = csv ? Number(n) : column(Number(n), 13);
+    std::string verdicts;
     for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
       const std::int32_t rule = RoundedMegabytes(kind, n);
+      const bool shows = RuleShowsCapacity(kind, n);
       if (csv) {
         row += "," + Number(rule) + "," + FormattedSizeBytes(kind, rule) + "," + FormattedSizeText(kind, rule) + "," +
                ExactText(kind, n);
+        verdicts += shows ? ",yes" : ",no";
       } else {
-        row += column(Number(rule), 13) + column(FormattedSizeText(kind, rule), 15) + column(ExactText(kind, n), 13);
+        row += column(Number(rule), 13) + column(FormattedSizeText(kind, rule) + (shows ? " " : "*"), 16) +
+               column(ExactText(kind, n), 13);
       }
     }
-    out += row + "\n";
+    out += row + verdicts + "\n";
   }
   return out;
 }
@@ -159,10 +172,9 @@ Result Inspect(std::string_view path, std::optional<std::string_view> capacityWo
     result.out += total >= wanted ? "yes\n" : "no, " + Number(wanted - total) + " bytes short\n";
     // What the user is after: Explorer's own text, which reaching N GiB does
     // not settle (N GiB and a little more can show as N + 1 GB).
-    const std::string shown(ExplorerSizeText(total).view());
-    const std::string n = Number(*capacity);
-    const bool showsN = shown == n + " GB" || shown == n + ".0 GB" || shown == n + ".00 GB";
-    result.out += "Windows shows " + n + " GB: " + (showsN ? "yes\n" : "no, it shows " + shown + "\n");
+    const bool showsN = ExplorerShowsGigabytes(total, *capacity);
+    result.out += "Windows shows " + Number(*capacity) +
+                  " GB: " + (showsN ? "yes\n" : "no, it shows " + std::string(ExplorerSizeText(total).view()) + "\n");
     if (!showsN) result.exitCode = kNotReached;
   }
   return result;

@@ -125,4 +125,16 @@ SizeText ExplorerSizeText(std::int64_t bytes) {
   return text;
 }
 
+bool ExplorerShowsGigabytes(std::int64_t bytes, std::int32_t gigabytes) {
+  const SizeText shown = ExplorerSizeText(bytes);
+  FixedText<24> whole(Decimal(gigabytes).view());
+  for (std::string_view decimals : {"", ".0", ".00"}) {
+    FixedText<24> text = whole;
+    text.Append(decimals);
+    text.Append(" GB");
+    if (shown.view() == text.view()) return true;
+  }
+  return false;
+}
+
 }  // namespace karvo

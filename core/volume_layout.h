@@ -63,4 +63,8 @@ std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t cap
 using SizeText = FixedText<24>;
 SizeText ExplorerSizeText(std::int64_t bytes);
 
+// Whether Explorer writes a size as exactly `gigabytes` GB ("120 GB", "8.0 GB"
+// or "1.00 GB"): what a user who asked for that many means.
+bool ExplorerShowsGigabytes(std::int64_t bytes, std::int32_t gigabytes);
+
 }  // namespace karvo

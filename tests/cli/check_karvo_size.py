@@ -47,18 +47,25 @@ class Answers(unittest.TestCase):
         code, out, _ = run("--table")
         lines = out.splitlines()
         self.assertEqual((code, len(lines)), (0, 301))
-        # capacity; FAT32 rule, what Windows shows, exact; the same for NTFS
-        self.assertEqual(lines[1].split(), ["1", "1024", "0.99", "GB", "1027", "1029", "1.00", "GB", "1025"])
-        self.assertEqual(lines[300].split(), ["300", "308396", "301", "GB", "307276", "307205", "300", "GB", "307201"])
+        # capacity; FAT32 rule, what Windows shows (* where not N GB), exact; the same for NTFS
+        self.assertEqual(lines[1].split(), ["1", "1024", "0.99", "GB*", "1027", "1029", "1.00", "GB", "1025"])
+        self.assertEqual(lines[300].split(), ["300", "308396", "301", "GB*", "307276", "307205", "300", "GB", "307201"])
         self.assertEqual(len({len(line) for line in lines}), 1, "columns are aligned")
         code, out, _ = run("--csv")
         rows = [line.split(",") for line in out.splitlines()]
         self.assertEqual(rows[0], ["capacity_gb", "fat32_mib", "fat32_bytes", "fat32_shows", "fat32_exact_mib",
-                                   "ntfs_mib", "ntfs_bytes", "ntfs_shows", "ntfs_exact_mib"])
+                                   "ntfs_mib", "ntfs_bytes", "ntfs_shows", "ntfs_exact_mib",
+                                   "fat32_shows_capacity", "ntfs_shows_capacity"])
         self.assertEqual(rows[120], ["120", "123356", "129316552704", "120 GB", "122911",
-                                     "122885", "128854257664", "120 GB", "122881"])
-        self.assertEqual(rows[275][:5], ["275", "282696", "296355856384", "276 GB", "281669"])
+                                     "122885", "128854257664", "120 GB", "122881", "yes", "yes"])
+        self.assertEqual(rows[275][:5] + rows[275][9:], ["275", "282696", "296355856384", "276 GB", "281669", "no", "yes"])
         self.assertEqual(len(rows), 301)
+        # By what Windows shows, the rule's FAT32 figure misses at 1, 2, 8, 9, 31 to 99 and 275 to 300.
+        misses = [int(row[0]) for row in rows[1:] if row[9] == "no"]
+        self.assertEqual(misses, [1, 2, 8, 9, *range(31, 100), *range(275, 301)])
+        self.assertFalse([row for row in rows[1:] if row[10] == "no"], "NTFS misses none")
+        table_misses = [int(line.split()[0]) for line in lines[1:] if line.split()[3].endswith("*")]
+        self.assertEqual(table_misses, misses)
 
     def test_exact_gives_the_least_size_that_reaches(self):
         # Measured with mkfs.fat and mkntfs in Windows' default layout (the truth suite).

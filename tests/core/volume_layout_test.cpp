@@ -46,6 +46,17 @@ TEST(ExplorerSizeText, WritesThreeSignificantDigitsCutNotRounded) {
   EXPECT_EQ(ExplorerSizeText(INT64_MAX), "7.99 EB");
 }
 
+TEST(ExplorerShowsGigabytes, OnlyTheWholeNumberInEachOfItsThreeForms) {
+  EXPECT_TRUE(ExplorerShowsGigabytes(kBytesPerGiB, 1));  // "1.00 GB"
+  EXPECT_FALSE(ExplorerShowsGigabytes(kBytesPerGiB - 1, 1)) << "0.99 GB";
+  EXPECT_FALSE(ExplorerShowsGigabytes(11 * kBytesPerGiB - 1, 10)) << "10.9 GB is a fraction more";
+  EXPECT_FALSE(ExplorerShowsGigabytes(11 * kBytesPerGiB - 1, 11));
+  EXPECT_TRUE(ExplorerShowsGigabytes(10 * kBytesPerGiB, 10));  // "10.0 GB"
+  EXPECT_TRUE(ExplorerShowsGigabytes(301 * kBytesPerGiB - 1, 300));
+  EXPECT_FALSE(ExplorerShowsGigabytes(301 * kBytesPerGiB, 300)) << "301 GB";
+  EXPECT_FALSE(ExplorerShowsGigabytes(1000 * kBytesPerGiB, 1000)) << "0.97 TB";
+}
+
 TEST(VolumeLayout, MatchesWhatTheFormattersMade) {
   // mkfs.fat 4.2 on 1024 MiB: 2044 sectors a FAT, 261,629 clusters of 4 KiB.
   const auto fat = Fat32LayoutFor(1024);

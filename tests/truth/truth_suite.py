@@ -29,8 +29,9 @@ import time
 GIB = 1 << 30
 MIB = 1 << 20
 # 1 to 4, the FAT32 cluster-size steps (8, 16 and 32 GiB) with their
-# neighbours, the N where the rule starts to overshoot by a whole GiB, and 300.
-FIXED = [1, 2, 3, 4, 7, 8, 9, 15, 16, 17, 31, 32, 33, 120, 274, 275, 300]
+# neighbours, both ends of each range where the rule's FAT32 figure does not
+# show N GB (1 and 2, 8 and 9, 31 to 99, 275 to 300) with their neighbours, and 120.
+FIXED = [1, 2, 3, 4, 7, 8, 9, 10, 15, 16, 17, 30, 31, 32, 33, 99, 100, 120, 274, 275, 300]
 
 
 def run(*command):
@@ -155,6 +156,10 @@ def check(measure, kind, n, table_row):
     if table_row is not None and table_row["shows"] != explorer_text(rule_capacity):
         problems.append(f"{kind} {n} GB: --table says {table_row['shows']!r}, the volume shows "
                         f"{explorer_text(rule_capacity)!r}")
+    shows_n = explorer_text(rule_capacity) in (f"{n} GB", f"{n}.0 GB", f"{n}.00 GB")
+    if table_row is not None and table_row["verdict"] != ("yes" if shows_n else "no"):
+        problems.append(f"{kind} {n} GB: --csv says {table_row['verdict']!r} to showing {n} GB, the volume shows "
+                        f"{explorer_text(rule_capacity)!r}")
     if table_row is not None and table_row["exact"] != str(exact):
         problems.append(f"{kind} {n} GB: --table's exact figure {table_row['exact']} differs from --exact {exact}")
     microsoft = None
@@ -163,7 +168,7 @@ def check(measure, kind, n, table_row):
         microsoft = microsoft_fat_sectors(sectors, sectors_per_cluster) - fat_sectors
     return {
         "n": n, "fs": kind, "rule_mb": rule, "rule_bytes": rule_capacity, "rule_shows": explorer_text(rule_capacity),
-        "rule_reaches": rule_capacity >= n * GIB and explorer_text(rule_capacity).split()[0].split(".")[0] == str(n),
+        "rule_shows_n": shows_n,
         "exact_mb": exact, "exact_bytes": exact_capacity, "microsoft_fat_extra_sectors": microsoft,
         "problems": problems,
     }
@@ -205,13 +210,53 @@ def table_rows(karvo_size):
     rows = {}
     lines = run(karvo_size, "--csv").splitlines()
     for line in lines[1:]:
-        n, fat_mb, fat_bytes, fat_shows, fat_exact, ntfs_mb, ntfs_bytes, ntfs_shows, ntfs_exact = line.split(",")
-        rows[("fat32", int(n))] = {"bytes": fat_bytes, "shows": fat_shows, "exact": fat_exact}
-        rows[("ntfs", int(n))] = {"bytes": ntfs_bytes, "shows": ntfs_shows, "exact": ntfs_exact}
+        (n, fat_mb, fat_bytes, fat_shows, fat_exact, ntfs_mb, ntfs_bytes, ntfs_shows, ntfs_exact, fat_verdict,
+         ntfs_verdict) = line.split(",")
+        rows[("fat32", int(n))] = {"bytes": fat_bytes, "shows": fat_shows, "exact": fat_exact, "verdict": fat_verdict}
+        rows[("ntfs", int(n))] = {"bytes": ntfs_bytes, "shows": ntfs_shows, "exact": ntfs_exact, "verdict": ntfs_verdict}
     return rows
 
 
-def write_outputs(results, folder):
+def verdict_prose(rows):
+    """Where the rule's figure does not show N GB, over 1 to 300, in words: from
+    --csv, whose verdict the formatted volumes of the table confirm."""
+    def runs(ns):
+        groups = []
+        for n in ns:
+            if groups and groups[-1][-1] == n - 1:
+                groups[-1].append(n)
+            else:
+                groups.append([n])
+        # Two in a row read better as two: "1 and 2".
+        return [part for g in groups for part in ([g[:1], g[1:]] if len(g) == 2 else [g])]
+
+    def listing(items):
+        return items[0] if len(items) == 1 else ", ".join(items[:-1]) + " and " + items[-1]
+
+    sentences = []
+    for kind, name in (("fat32", "FAT32"), ("ntfs", "NTFS")):
+        misses = [n for n in range(1, 301) if rows[(kind, n)]["verdict"] == "no"]
+        if not misses:
+            sentences.append(f"Its {name} figure misses none.")
+            continue
+        ways = []
+        for how in ("less", "a fraction more", "one more"):
+            def is_how(n):
+                shown = float(rows[(kind, n)]["shows"].split()[0])
+                return {"less": shown < n, "a fraction more": n < shown < n + 1, "one more": shown >= n + 1}[how]
+            groups = runs([n for n in misses if is_how(n)])
+            if not groups:
+                continue
+            at = listing([str(g[0]) if len(g) == 1 else f"{g[0]} to {g[-1]}" for g in groups])
+            seen = [rows[(kind, g[0])]["shows"] if len(g) == 1 else
+                    f"{rows[(kind, g[0])]['shows']} up to {rows[(kind, g[-1])]['shows']}" for g in groups]
+            ways.append(f"{how} at {at} ({', '.join(seen)})")
+        sentences.append(f"By what Windows shows, the rule's {name} figure misses N GB for {len(misses)} of the 300 "
+                         f"capacities: Windows shows {listing(ways)}.")
+    return " ".join(sentences)
+
+
+def write_outputs(results, rows, folder):
     with open(os.path.join(folder, "truth.csv"), "w") as f:
         f.write("capacity_gb,file_system,rule_mb,rule_capacity_bytes,rule_shows,exact_mb,exact_capacity_bytes\n")
         for r in results:
@@ -225,9 +270,10 @@ def write_outputs(results, folder):
         cells = [str(n)]
         for kind in ("fat32", "ntfs"):
             r = by[(kind, n)]
-            shows = r["rule_shows"] if r["rule_reaches"] else f"**{r['rule_shows']}**"
+            shows = r["rule_shows"] if r["rule_shows_n"] else f"**{r['rule_shows']}**"
             cells += [str(r["rule_mb"]), shows, str(r["exact_mb"])]
         lines.append("| " + " | ".join(cells) + " |")
+    lines += ["", "**Bold**: Windows does not show N GB for the rule's figure. " + verdict_prose(rows)]
     with open(os.path.join(folder, "truth-table.md"), "w") as f:
         f.write("\n".join(lines) + "\n")
 
@@ -265,7 +311,7 @@ def main():
         extra = r["microsoft_fat_extra_sectors"]
         note = "" if extra is None else ("same FAT size" if extra == 0 else f"FAT {extra:+d} sectors")
         print(f"{r['n']:>4} {r['fs']:>6} {r['rule_mb']:>8} {r['rule_shows']:>11} {r['exact_mb']:>9}  {note}")
-    write_outputs(results, args.folder)
+    write_outputs(results, rows, args.folder)
     for problem in problems:
         print("FAIL:", problem)
     print(f"seed {seed}: " + ("all checks passed" if not problems else f"{len(problems)} problems"))
