@@ -26,7 +26,7 @@ constexpr std::string_view kUsage =
     "  FILE-SYSTEM        fat32 or ntfs, in any case (default: ntfs)\n"
     "  CAPACITY           whole GB (GiB): for FAT32 from 1 to 2047 (its volumes end\n"
     "                     at 2 TiB), for NTFS from 1 to 2097151\n"
-    "  --fs FILE-SYSTEM   the same as a bare FILE-SYSTEM word\n"
+    "  --fs FILE-SYSTEM   the same as a bare FILE-SYSTEM word; also --fs=FILE-SYSTEM\n"
     "  --message          print Karvo's own answer text instead of the bare figure\n"
     "  --exact            print the least size in MiB whose formatted capacity\n"
     "                     reaches the capacity (Windows' default layout: FAT32 with\n"
@@ -37,8 +37,9 @@ constexpr std::string_view kUsage =
     "                     partition of that size (* where that is not N GB), and the\n"
     "                     exact figure, per file system\n"
     "  --csv              the same table as CSV\n"
-    "  --inspect PATH     read a FAT32 or NTFS volume (an image file or a device; only\n"
-    "                     its boot sector, read-only): file system, cluster size,\n"
+    "  --inspect PATH     read a FAT32 or NTFS volume (an image file, a device, or -\n"
+    "                     for standard input; also --inspect=PATH; only its boot\n"
+    "                     sector, read-only): file system, cluster size,\n"
     "                     capacity and how Windows shows it; with a CAPACITY, whether\n"
     "                     the volume reaches it and whether Windows shows it as that\n"
     "                     many GB\n"
@@ -66,7 +67,16 @@ std::string RangeText(FileSystemKind kind) {
   return "whole gigabytes from 1 to " + Number(MaxCapacity(kind)) + " for " + std::string(Name(kind));
 }
 
-Result UsageError(const std::string& message) { return {kUsageError, "", "karvo-size: " + message + "\n"}; }
+// An argument as the user typed it, in quotes; a very long one is shortened.
+std::string Quoted(std::string_view word) {
+  constexpr std::size_t kLongest = 40;
+  if (word.size() <= kLongest) return "\"" + std::string(word) + "\"";
+  return "\"" + std::string(word.substr(0, kLongest - 3)) + "...\" (" + Number(static_cast<std::int64_t>(word.size())) +
+         " characters)";
+}
+
+// One line on standard error, and the failure status.
+Result Failure(const std::string& message) { return {kExitFailed, "", "karvo-size: " + message + "\n"}; }
 
 // A capacity: decimal digits only (a leading '+' allowed), from 1 to the
 // largest the file system's figure allows.
@@ -76,17 +86,17 @@ std::optional<std::int32_t> ParseCapacity(std::string_view word, FileSystemKind 
   const bool negative = !digits.empty() && digits.front() == '-';
   if (negative) digits.remove_prefix(1);
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-    failure = UsageError("\"" + std::string(word) + "\" is not a capacity: give " + RangeText(kind));
+    failure = Failure(Quoted(word) + " is not a capacity: give " + RangeText(kind));
     return std::nullopt;
   }
   std::int64_t value = 0;
   for (char c : digits) value = value > MaxCapacity(kind) ? value : value * 10 + (c - '0');
   if (negative || value == 0) {
-    failure = UsageError("\"" + std::string(word) + "\" is not a positive capacity: give " + RangeText(kind));
+    failure = Failure(Quoted(word) + " is not a positive capacity: give " + RangeText(kind));
     return std::nullopt;
   }
   if (value > MaxCapacity(kind)) {
-    failure = UsageError("\"" + std::string(word) + "\" is too large: give " + RangeText(kind));
+    failure = Failure(Quoted(word) + " is too large: give " + RangeText(kind));
     return std::nullopt;
   }
   return static_cast<std::int32_t>(value);
@@ -147,13 +157,13 @@ std::string Table(bool csv) {
 }
 
 Result Inspect(std::string_view path, std::optional<std::string_view> capacityWord, VolumeOpener open) {
-  if (open == nullptr) return {kUsageError, "", "karvo-size: cannot read volumes here\n"};
+  if (open == nullptr) return {kExitFailed, "", "karvo-size: cannot read volumes here\n"};
   const VolumeStart start = open(path);
   if (!start.problem.empty())
-    return {kUsageError, "", "karvo-size: " + std::string(path) + ": " + start.problem + "\n"};
+    return {kExitFailed, "", "karvo-size: " + std::string(path) + ": " + start.problem + "\n"};
   const BootSectorReading reading = ReadBootSector(start.bytes, start.sourceBytes);
   if (!reading.volume) {
-    return {kUsageError, "", "karvo-size: " + std::string(path) + ": " + std::string(reading.problem) + "\n"};
+    return {kExitFailed, "", "karvo-size: " + std::string(path) + ": " + std::string(reading.problem) + "\n"};
   }
   const InspectedVolume& volume = *reading.volume;
   Result result;
@@ -175,108 +185,106 @@ Result Inspect(std::string_view path, std::optional<std::string_view> capacityWo
     const bool showsN = ExplorerShowsGigabytes(total, *capacity);
     result.out += "Windows shows " + Number(*capacity) +
                   " GB: " + (showsN ? "yes\n" : "no, it shows " + std::string(ExplorerSizeText(total).view()) + "\n");
-    if (!showsN) result.exitCode = kNotReached;
+    if (!showsN) result.exitCode = kExitNotAsAsked;
   }
   return result;
 }
 
-}  // namespace
-
-Result Run(std::span<const std::string_view> args, VolumeOpener open) {
+// What the command line asks for, with the words as the user typed them.
+struct Request {
   std::optional<FileSystemKind> kind;
-  std::vector<std::string_view> capacityWords;
+  std::vector<std::string_view> words;  // capacities, or whatever else is not an option
+  std::string_view extra;               // the first word that does not go with --table or --inspect
   bool message = false;
   bool exact = false;
-  bool optionsEnded = false;
   std::optional<bool> tableAsCsv;
   std::optional<std::string_view> inspectPath;
+};
 
+// An option's value: after "=", or the next argument. None when it has none.
+std::optional<std::string_view> OptionValue(std::span<const std::string_view> args, std::size_t& i,
+                                            std::string_view name) {
+  const std::string_view arg = args[i];
+  if (arg.size() > name.size()) return arg.substr(name.size() + 1);  // --name=value
+  if (i + 1 == args.size()) return std::nullopt;
+  return args[++i];
+}
+
+bool IsOption(std::string_view arg, std::string_view name) {
+  return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+}
+
+// Reads the arguments into `request`; a result instead when they cannot be read.
+std::optional<Result> Parse(std::span<const std::string_view> args, Request& request) {
+  bool optionsEnded = false;
+  std::string_view tableWord;
+  std::string_view inspectWord;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
-    const bool option = !optionsEnded && arg.starts_with("--");
-    if (!optionsEnded && (arg == "--help" || arg == "-h")) return {0, std::string(kUsage), ""};
-    if (option && arg == "--version") return {0, "karvo-size " KARVO_VERSION "\n", ""};
+    // "-" alone is a path (standard input), "-5" a capacity the checks refuse.
+    const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+    if (option && (arg == "--help" || arg == "-h")) return Result{0, std::string(kUsage), ""};
+    if (option && arg == "--version") return Result{0, "karvo-size " KARVO_VERSION "\n", ""};
     if (option && arg == "--") {
       optionsEnded = true;
     } else if (option && arg == "--message") {
-      message = true;
+      request.message = true;
     } else if (option && arg == "--exact") {
-      exact = true;
+      request.exact = true;
     } else if (option && (arg == "--table" || arg == "--csv")) {
-      tableAsCsv = arg == "--csv";
-    } else if (option && (arg == "--inspect" || arg.starts_with("--inspect="))) {
-      if (arg == "--inspect") {
-        if (i + 1 == args.size()) return UsageError("--inspect needs the path of a volume or an image file");
-        inspectPath = args[++i];
-      } else {
-        inspectPath = arg.substr(10);
+      if (request.tableAsCsv) return Failure(Quoted(arg) + " after " + Quoted(tableWord) + ": give one of them");
+      request.tableAsCsv = arg == "--csv";
+      tableWord = arg;
+    } else if (option && IsOption(arg, "--inspect")) {
+      if (request.inspectPath) return Failure(Quoted(arg) + " after " + Quoted(inspectWord) + ": give one of them");
+      inspectWord = arg;
+      request.inspectPath = OptionValue(args, i, "--inspect");
+      if (!request.inspectPath || request.inspectPath->empty()) {
+        return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
       }
-    } else if (option && (arg == "--fs" || arg.starts_with("--fs="))) {
-      std::string_view value;
-      if (arg == "--fs") {
-        if (i + 1 == args.size()) return UsageError("--fs needs a file system: fat32 or ntfs");
-        value = args[++i];
-      } else {
-        value = arg.substr(5);
-      }
-      const auto named = ParseFileSystem(value);
-      if (!named) return UsageError("unknown file system \"" + std::string(value) + "\": use fat32 or ntfs");
-      if (kind) return UsageError("\"" + std::string(arg) + "\" is one file system too many: give one");
-      kind = named;
-    } else if (const auto named = ParseFileSystem(arg)) {
-      if (kind) return UsageError("\"" + std::string(arg) + "\" is one file system too many: give one");
-      kind = named;
+    } else if (option && IsOption(arg, "--fs")) {
+      const auto value = OptionValue(args, i, "--fs");
+      if (!value) return Failure("--fs needs a file system: fat32 or ntfs");
+      const auto named = ParseFileSystem(*value);
+      if (!named) return Failure("unknown file system " + Quoted(*value) + ": use fat32 or ntfs");
+      if (request.kind) return Failure(Quoted(*value) + " is one file system too many: give one");
+      request.kind = named;
+      if (request.extra.empty()) request.extra = *value;
     } else if (option) {
-      return UsageError("unknown option \"" + std::string(arg) + "\": see karvo-size --help");
-    } else if (!arg.empty() && ((arg[0] >= 'a' && arg[0] <= 'z') || (arg[0] >= 'A' && arg[0] <= 'Z'))) {
-      return UsageError("unknown file system \"" + std::string(arg) + "\": use fat32 or ntfs");
+      return Failure("unknown option " + Quoted(arg) + ": see karvo-size --help");
+    } else if (const auto named = ParseFileSystem(arg)) {
+      if (request.kind) return Failure(Quoted(arg) + " is one file system too many: give one");
+      request.kind = named;
+      if (request.extra.empty()) request.extra = arg;
     } else {
-      capacityWords.push_back(arg);
+      request.words.push_back(arg);
     }
   }
+  if (request.extra.empty() && !request.words.empty()) request.extra = request.words.front();
+  return std::nullopt;
+}
 
-  if (message && exact) return UsageError("--message and --exact do not go together: Karvo's text gives its rule");
-  if (tableAsCsv) {
-    if (!capacityWords.empty() || kind || message || exact || inspectPath) {
-      const std::string extra = !capacityWords.empty() ? std::string(capacityWords.front())
-                                : kind                 ? std::string(Name(*kind))
-                                : message              ? "--message"
-                                : exact                ? "--exact"
-                                                       : "--inspect";
-      return UsageError("\"" + extra + "\" does not go with --table or --csv, which list 1 to 300 GB");
-    }
-    return {0, Table(*tableAsCsv), ""};
-  }
-
-  if (inspectPath) {
-    if (kind || message || exact) {
-      return UsageError("--inspect reads the file system from the volume and takes only a capacity");
-    }
-    if (capacityWords.size() > 1) {
-      return UsageError("\"" + std::string(capacityWords[1]) + "\" is one capacity too many for --inspect");
-    }
-    std::optional<std::string_view> capacityWord;
-    if (!capacityWords.empty()) capacityWord = capacityWords.front();
-    return Inspect(*inspectPath, capacityWord, open);
-  }
-
-  const FileSystemKind fileSystem = kind.value_or(FileSystemKind::Ntfs);
-  if (capacityWords.empty()) return UsageError("no capacity given: give " + RangeText(fileSystem));
-
+// The figures, one a line, for each capacity asked.
+Result Figures(const Request& request) {
+  const FileSystemKind fileSystem = request.kind.value_or(FileSystemKind::Ntfs);
+  if (request.words.empty()) return Failure("no capacity given: give " + RangeText(fileSystem));
   Result result;
-  for (std::string_view word : capacityWords) {
+  for (std::string_view word : request.words) {
+    if (!word.empty() && ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) {
+      return Failure("unknown file system " + Quoted(word) + ": use fat32 or ntfs");
+    }
     const auto capacity = ParseCapacity(word, fileSystem, result);
     if (!capacity) return result;
     // A figure, the rule's or the exact one, only for a size that a volume of
     // this file system can have.
     const auto figure = ExactMegabytes(fileSystem, *capacity);
     if (!figure) {
-      return UsageError("no " + std::string(Name(fileSystem)) + " volume of Windows' default layout reaches " +
-                        Number(*capacity) + " GB: FAT32 on 512-byte sectors ends at 2 TiB (2047 GB)");
+      return Failure("no " + std::string(Name(fileSystem)) + " volume of Windows' default layout reaches " +
+                     Number(*capacity) + " GB: FAT32 on 512-byte sectors ends at 2 TiB (2047 GB)");
     }
-    if (message) {
+    if (request.message) {
       result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(fileSystem), Number(*capacity))->view());
-    } else if (exact) {
+    } else if (request.exact) {
       result.out += Number(*figure);
     } else {
       result.out += Number(RoundedMegabytes(fileSystem, *capacity));
@@ -284,6 +292,43 @@ Result Run(std::span<const std::string_view> args, VolumeOpener open) {
     result.out += "\n";
   }
   return result;
+}
+
+}  // namespace
+
+Result Run(std::span<const std::string_view> args, VolumeOpener open) {
+  Request request;
+  if (auto failure = Parse(args, request)) return *failure;
+  if (request.message && request.exact) {
+    return Failure("--message and --exact do not go together: Karvo's text gives its rule");
+  }
+  if (request.tableAsCsv) {
+    if (request.message || request.exact || request.inspectPath || !request.extra.empty()) {
+      const std::string_view extra = !request.extra.empty() ? request.extra
+                                     : request.message      ? "--message"
+                                     : request.exact        ? "--exact"
+                                                            : "--inspect";
+      return Failure(Quoted(extra) + " does not go with --table or --csv, which list 1 to 300 GB");
+    }
+    return {0, Table(*request.tableAsCsv), ""};
+  }
+  if (request.inspectPath) {
+    if (request.kind || request.message || request.exact) {
+      return Failure("--inspect reads the file system from the volume and takes only a capacity");
+    }
+    if (request.words.size() > 1) {
+      return Failure(Quoted(request.words[1]) + " is one capacity too many for --inspect");
+    }
+    std::optional<std::string_view> capacityWord;
+    if (!request.words.empty()) capacityWord = request.words.front();
+    // What the user typed is checked before the volume is read; its range
+    // waits for the file system.
+    if (capacityWord && capacityWord->find_first_not_of("+-0123456789") != std::string_view::npos) {
+      return Failure(Quoted(*capacityWord) + " is not a capacity: give whole gigabytes");
+    }
+    return Inspect(*request.inspectPath, capacityWord, open);
+  }
+  return Figures(request);
 }
 
 }  // namespace karvo::cli

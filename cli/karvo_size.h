@@ -12,8 +12,12 @@
 
 namespace karvo::cli {
 
-inline constexpr int kUsageError = 2;
-inline constexpr int kNotReached = 1;  // --inspect: Windows does not show the volume as the capacity asked
+// Exit statuses besides 0, success.
+// --inspect with a capacity: Windows does not show the volume as that many GB.
+inline constexpr int kExitNotAsAsked = 1;
+// A bad argument, a volume that cannot be read, a capacity no volume can
+// have, or output that cannot be written.
+inline constexpr int kExitFailed = 2;
 
 struct Result {
   int exitCode = 0;

@@ -13,11 +13,13 @@
 
 namespace {
 
-// Reads the first 4 KiB of a file or block device, read-only.
+// Reads the first 4 KiB of a file or block device, read-only; "-" is
+// standard input.
 karvo::cli::VolumeStart OpenVolume(std::string_view path) {
   karvo::cli::VolumeStart start;
   const std::string name(path);
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const bool standardInput = path == "-";
+  const int fd = standardInput ? ::dup(STDIN_FILENO) : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     start.problem = std::strerror(errno);
     return start;
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
   if (const int problem = WriteAll(STDOUT_FILENO, result.out); problem != 0) {
     const std::string line = "karvo-size: cannot write the output: " + std::string(std::strerror(problem)) + "\n";
     WriteAll(STDERR_FILENO, line);
-    return karvo::cli::kUsageError;
+    return karvo::cli::kExitFailed;
   }
   WriteAll(STDERR_FILENO, result.error);
   return result.exitCode;

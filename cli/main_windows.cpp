@@ -65,21 +65,35 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
     start.problem = "a directory, not a volume";
     return start;
   }
-  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  // "-" is standard input, which stays open for the rest of the program.
+  const bool standardInput = path == "-";
+  HANDLE file = standardInput
+                    ? ::GetStdHandle(STD_INPUT_HANDLE)
+                    : ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE || file == nullptr) {
     start.problem = "cannot be opened (Windows error " + std::to_string(::GetLastError()) + ")";
     return start;
   }
   LARGE_INTEGER size{};
   if (::GetFileSizeEx(file, &size)) start.sourceBytes = size.QuadPart;
   start.bytes.resize(4096);
-  DWORD got = 0;
-  if (!::ReadFile(file, start.bytes.data(), static_cast<DWORD>(start.bytes.size()), &got, nullptr)) {
-    start.problem = "cannot be read (Windows error " + std::to_string(::GetLastError()) + ")";
+  // A pipe hands over what it has so far, so read until 4 KiB or the end.
+  DWORD filled = 0;
+  while (filled < start.bytes.size()) {
+    DWORD got = 0;
+    if (!::ReadFile(file, start.bytes.data() + filled, static_cast<DWORD>(start.bytes.size()) - filled, &got,
+                    nullptr)) {
+      if (::GetLastError() != ERROR_BROKEN_PIPE) {
+        start.problem = "cannot be read (Windows error " + std::to_string(::GetLastError()) + ")";
+      }
+      break;
+    }
+    if (got == 0) break;
+    filled += got;
   }
-  start.bytes.resize(got);
-  ::CloseHandle(file);
+  start.bytes.resize(filled);
+  if (!standardInput) ::CloseHandle(file);
   return start;
 }
 
@@ -94,7 +108,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!Write(STD_OUTPUT_HANDLE, result.out)) {
     Write(STD_ERROR_HANDLE,
           "karvo-size: cannot write the output (Windows error " + std::to_string(::GetLastError()) + ")\n");
-    return karvo::cli::kUsageError;
+    return karvo::cli::kExitFailed;
   }
   Write(STD_ERROR_HANDLE, result.error);
   return result.exitCode;

@@ -138,6 +138,19 @@ class BadArguments(unittest.TestCase):
         self.expect_error(["--frobnicate"], '"--frobnicate"', "--help")
         self.expect_error(["ntfs", "1.5"], '"1.5"', ntfs)
 
+    def test_each_names_what_the_user_typed(self):
+        self.expect_error(["--fs", "fat32", "--fs", "ntfs", "5"], '"ntfs"', "give one")
+        self.expect_error(["--table", "--fs", "fat32"], '"fat32"', "1 to 300 GB")
+        self.expect_error(["--inspect", "img", "abc"], '"abc" is not a capacity', "")
+        self.expect_error(["-x"], 'unknown option "-x"', "--help")
+        self.expect_error(["--inspect", ""], "--inspect needs the path", "")
+        self.expect_error(["--table", "--csv"], '"--csv"', "one of")
+        self.expect_error(["--inspect", "a", "--inspect=b"], '"--inspect=b"', "one of")
+        code, _, err = run("ntfs", "7" * 5000)
+        self.assertEqual(code, 2)
+        self.assertLess(len(err), 200, "a long argument is shortened")
+        self.assertIn('"' + "7" * 20, err)
+
 
 
 def boot_sector(fields, size=512):
@@ -199,6 +212,12 @@ class Inspect(unittest.TestCase):
                                                             "Windows shows 1 GB: yes"]))
         code, out, _ = run("--inspect=" + ntfs, "2")
         self.assertEqual((code, out.splitlines()[-2]), (1, "reaches 2 GB: no, 1072697344 bytes short"))
+        # "-" reads the volume from standard input.
+        with open(ntfs, "rb") as image, tempfile.TemporaryFile() as out:
+            code = subprocess.run(COMMAND + ["--inspect", "-"], stdin=image, stdout=out, timeout=60).returncode
+            out.seek(0)
+            self.assertEqual((code, out.read().decode().replace("\r\n", "\n").splitlines()[2]),
+                             (0, "capacity: 1074786304 bytes"))
         # The rule's FAT32 figure for 275 GB reaches 275 GiB, and Explorer shows one more.
         code, out, _ = run("--inspect", self.formatted("fat32", 282696, cluster_sectors=64), "275")
         self.assertEqual((code, out.splitlines()[-3:]), (1, ["Windows shows: 276 GB", "reaches 275 GB: yes",

@@ -104,6 +104,12 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.complete("karvo-size f"), ["fat32"])
         self.assertEqual(self.complete("karvo-size --exact "), ["fat32", "ntfs"])
         self.assertIn("--inspect", self.complete("karvo-size --"))
+        self.assertEqual(self.complete("karvo-size --fs="), ["fat32", "ntfs"])
+
+    def test_bash_completes_only_what_the_program_accepts(self):
+        for line in ("karvo-size --inspect img ", "karvo-size --inspect=img ", "karvo-size --table ",
+                     "karvo-size fat32 ", "karvo-size --fs ntfs ", "karvo-size --csv --"):
+            self.assertEqual(self.complete(line), [], line)
 
 
 if __name__ == "__main__":
