@@ -67,6 +67,18 @@ TEST(VolumeLayout, MatchesWhatTheFormattersMade) {
   EXPECT_EQ(fat->clusters, 261629);
   // Microsoft's published formula makes the FAT two sectors larger here.
   EXPECT_EQ(MicrosoftFat32FatSectors(fat->totalSectors, fat->sectorsPerCluster), 2046);
+  // Sizes chosen where the FAT's last sector is all but full, so that its two
+  // reserved entries take a sector more; mkfs.fat 4.2 made these FATs.
+  struct Made {
+    std::int64_t megabytes, fatSectors, clusters;
+  };
+  for (const Made made :
+       {Made{1273, 2542, 325248}, Made{9202, 9194, 1176704}, Made{18379, 9186, 1175680}, Made{40782, 10194, 1304704}}) {
+    const auto layout = Fat32LayoutFor(made.megabytes);
+    ASSERT_TRUE(layout) << made.megabytes;
+    EXPECT_EQ(layout->fatSectors, made.fatSectors) << made.megabytes;
+    EXPECT_EQ(layout->clusters, made.clusters) << made.megabytes;
+  }
   // mkntfs on 1025 MiB: every sector but the last, in 262,399 clusters.
   EXPECT_EQ(FormattedCapacity(FileSystemKind::Ntfs, 1025), (VolumeCapacity{4096, 262399}));
 }
@@ -181,6 +193,8 @@ TEST(BootSector, ReadsTheCapacityWindowsReports) {
   EXPECT_EQ(ntfs.volume->capacity, (VolumeCapacity{4096, 262399}));
   // Large NTFS clusters are written as a negative power of two: 0xF4 is 2^12 sectors.
   EXPECT_EQ(ReadBootSector(NtfsSector(1 << 24, 0xF4)).volume->capacity.clusterBytes, 4096 * 512);
+  // 128 sectors, the largest cluster written as a count (mkntfs -c 65536 writes 0x80).
+  EXPECT_EQ(ReadBootSector(NtfsSector(1 << 24, 0x80)).volume->capacity.clusterBytes, 65536);
 }
 
 TEST(BootSector, RefusesWhatNoFormatterWrites) {

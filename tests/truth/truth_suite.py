@@ -43,7 +43,7 @@ def fat32_sectors_per_cluster(megabytes):
     return 64 if megabytes > 32768 else 32 if megabytes > 16384 else 16 if megabytes > 8192 else 8
 
 
-def format_volume(kind, megabytes, folder):
+def format_volume(kind, megabytes, folder, ntfs_cluster=4096):
     """Formats a sparse image of `megabytes` MiB; returns its path."""
     fd, path = tempfile.mkstemp(suffix=".img", dir=folder)
     os.close(fd)
@@ -52,7 +52,7 @@ def format_volume(kind, megabytes, folder):
         run("mkfs.fat", "-F", "32", "-S", "512", "-s", str(fat32_sectors_per_cluster(megabytes)), "-R", "32",
             "-f", "2", "-a", "-I", "--invariant", path)
     else:
-        run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0", path)
+        run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", str(ntfs_cluster), "-p", "0", "-H", "0", "-S", "0", path)
     return path
 
 
@@ -62,6 +62,8 @@ def boot_sector_capacity(kind, path):
         sector = f.read(512)
     assert sector[510:512] == b"\x55\xaa", path
     bytes_per_sector, sectors_per_cluster = struct.unpack_from("<HB", sector, 11)
+    if kind == "ntfs" and sectors_per_cluster > 0x80:  # a negative power of two: 0xF4 is 2^12 sectors
+        sectors_per_cluster = 1 << (256 - sectors_per_cluster)
     cluster = bytes_per_sector * sectors_per_cluster
     if kind == "ntfs":
         assert sector[3:11] == b"NTFS    "
@@ -115,9 +117,9 @@ class Measure:
         self.karvo_size = karvo_size
         self.folder = folder
 
-    def volume(self, kind, megabytes):
+    def volume(self, kind, megabytes, ntfs_cluster=4096):
         """Formats, reads three ways, and checks that they agree."""
-        path = format_volume(kind, megabytes, self.folder)
+        path = format_volume(kind, megabytes, self.folder, ntfs_cluster)
         try:
             capacity, cluster, fat = boot_sector_capacity(kind, path)
             tool = tool_capacity(kind, path)
@@ -302,9 +304,13 @@ def main():
     with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
         futures = [pool.submit(check, measure, kind, n, rows.get((kind, n))) for n in ns for kind in ("fat32", "ntfs")]
         results = [future.result() for future in futures]
+    # The reader on NTFS's largest clusters: 64 KiB, the last written as a sector
+    # count (0x80), and 2 MiB, written as a negative power of two (0xF4).
+    large_clusters = [p for cluster in (65536, 2 * MIB) for p in measure.volume("ntfs", 4096, cluster)[2]]
     os.rmdir(scratch)
 
-    problems = [p for r in results for p in r["problems"]] + check_large_ntfs(args.karvo_size, args.folder)
+    problems = [p for r in results for p in r["problems"]] + large_clusters
+    problems += check_large_ntfs(args.karvo_size, args.folder)
     print(f"{len(results) * 3} volumes formatted and read in {time.monotonic() - started:.1f} s")
     print(f"{'N':>4} {'fs':>6} {'rule MB':>8} {'rule shows':>11} {'exact MB':>9}  Microsoft's FAT formula")
     for r in results:
