@@ -93,6 +93,27 @@ BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
   return {volume, {}};
 }
 
+// Names a FAT12, FAT16 or exFAT volume for what it is (FAT12 by Microsoft's
+// own test: fewer than 4,085 clusters); none when it is not one of them.
+std::optional<std::string_view> OtherFatVolume(std::span<const std::uint8_t> sector) {
+  constexpr std::string_view kExfatName = "EXFAT   ";
+  if (std::equal(kExfatName.begin(), kExfatName.end(), sector.begin() + 3)) {
+    return "an exFAT volume: karvo-size reads FAT32 and NTFS";
+  }
+  const std::int64_t bytesPerSector = LittleEndianField(sector, 11, 2);
+  const std::int64_t sectorsPerCluster = sector[13];
+  const std::int64_t fatSize16 = LittleEndianField(sector, 22, 2);
+  if (fatSize16 == 0 || !SectorSizeIsValid(bytesPerSector) || !IsPowerOfTwo(sectorsPerCluster)) return std::nullopt;
+  const std::int64_t sectors16 = LittleEndianField(sector, 19, 2);
+  const std::int64_t sectors = sectors16 != 0 ? sectors16 : LittleEndianField(sector, 32, 4);
+  const std::int64_t rootEntries = LittleEndianField(sector, 17, 2);
+  const std::int64_t rootSectors = (rootEntries * 32 + bytesPerSector - 1) / bytesPerSector;
+  const std::int64_t beforeData = LittleEndianField(sector, 14, 2) + std::int64_t{sector[16]} * fatSize16 + rootSectors;
+  if (beforeData >= sectors) return std::nullopt;
+  return (sectors - beforeData) / sectorsPerCluster < 4085 ? "a FAT12 volume: karvo-size reads FAT32 and NTFS"
+                                                           : "a FAT16 volume: karvo-size reads FAT32 and NTFS";
+}
+
 }  // namespace
 
 BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes) {
@@ -107,6 +128,9 @@ BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optio
   constexpr std::string_view kFat32Type = "FAT32   ";
   const bool fat = std::equal(kFat32Type.begin(), kFat32Type.end(), sector.begin() + 82) ||
                    (LittleEndianField(sector, 22, 2) == 0 && LittleEndianField(sector, 36, 4) != 0);
+  if (!ntfs && !fat) {
+    if (const auto other = OtherFatVolume(sector)) return Problem(*other);
+  }
   BootSectorReading reading = ntfs ? ReadNtfs(sector) : fat ? ReadFat32(sector) : Problem("not a FAT32 or NTFS volume");
   if (reading.volume && sourceBytes && *sourceBytes < reading.volume->volumeBytes) {
     return Problem("truncated: shorter than the volume its boot sector describes");

@@ -223,6 +223,13 @@ class Inspect(unittest.TestCase):
         self.assertEqual((code, out.splitlines()[-3:]), (1, ["Windows shows: 276 GB", "reaches 275 GB: yes",
                                                              "Windows shows 275 GB: no, it shows 276 GB"]))
 
+    def test_other_fat_volumes_are_named_for_what_they_are(self):
+        for name, command in (("FAT12", ["mkfs.fat", "-F", "12"]), ("FAT16", ["mkfs.fat", "-F", "16"]),
+                              ("exFAT", ["mkfs.exfat"])):
+            path = self.image(name + ".img", size=64 << 20)
+            subprocess.run(command + [path], check=True, capture_output=True)
+            self.expect_refused(["--inspect", path], f"{name} volume: karvo-size reads FAT32 and NTFS")
+
     def expect_refused(self, args, mentioned):
         code, out, err = run(*args)
         self.assertEqual((code, out), (2, ""), args)
@@ -235,7 +242,7 @@ class Inspect(unittest.TestCase):
             "zero-length": (b"", None, "empty"),
             "short": (b"\xeb\x58\x90" + b"\0" * 300, None, "too short"),
             "text": (b"just some text\n" * 100, None, "signature"),
-            "no-file-system": (boot_sector([(3, "8s", b"EXFAT   ")]), volume, "not a FAT32 or NTFS"),
+            "no-file-system": (boot_sector([(3, "8s", b"MSDOS5.0")]), volume, "not a FAT32 or NTFS"),
             "zero-cluster": (boot_sector(fat32_fields(sectors_per_cluster=0)), volume, "cluster size"),
             "odd-cluster": (boot_sector(fat32_fields(sectors_per_cluster=3)), volume, "cluster size"),
             "huge-fat": (boot_sector(fat32_fields(fat_sectors=0xFFFFFFFF)), volume, "larger than the volume"),
