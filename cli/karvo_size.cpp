@@ -161,7 +161,8 @@ Result Inspect(std::string_view path, std::optional<std::string_view> capacityWo
   const VolumeStart start = open(path);
   if (!start.problem.empty())
     return {kExitFailed, "", "karvo-size: " + std::string(path) + ": " + start.problem + "\n"};
-  const BootSectorReading reading = ReadBootSector(start.bytes, start.sourceBytes);
+  const BootSectorReading reading =
+      start.mounted ? BootSectorReading{start.mounted, {}} : ReadBootSector(start.bytes, start.sourceBytes);
   if (!reading.volume) {
     return {kExitFailed, "", "karvo-size: " + std::string(path) + ": " + std::string(reading.problem) + "\n"};
   }

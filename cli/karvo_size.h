@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/boot_sector.h"
+
 namespace karvo::cli {
 
 // Exit statuses besides 0, success.
@@ -25,10 +27,13 @@ struct Result {
   std::string error;  // UTF-8, one line
 };
 
-// The first bytes of a volume, read by the platform's own means.
+// The first bytes of a volume, read by the platform's own means; or, for a
+// mounted volume that the system describes itself (a Windows drive letter),
+// that description.
 struct VolumeStart {
   std::vector<std::uint8_t> bytes;          // up to 4 KiB from the start
   std::optional<std::int64_t> sourceBytes;  // the file's or device's length, when known
+  std::optional<InspectedVolume> mounted;   // as the system reports it; no bytes then
   std::string problem;                      // why it cannot be read (a directory, say)
 };
 using VolumeOpener = VolumeStart (*)(std::string_view path);

@@ -53,6 +53,39 @@ bool Write(DWORD which, const std::string& utf8) {
   return true;
 }
 
+// A drive letter ("E:" or "E:\\"): the file system's name and geometry as
+// Windows reports them to anyone, no administrator needed. Its total clusters
+// times the cluster size is the capacity Explorer shows.
+std::optional<karvo::cli::VolumeStart> DescribeDrive(const std::wstring& name) {
+  const bool letter = (name.size() == 2 || (name.size() == 3 && name[2] == L'\\')) && name[1] == L':' &&
+                      ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z'));
+  if (!letter) return std::nullopt;
+  karvo::cli::VolumeStart start;
+  const std::wstring root = name.substr(0, 2) + L"\\";
+  wchar_t fileSystem[MAX_PATH + 1] = {};
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  DWORD freeClusters = 0;
+  DWORD clusters = 0;
+  if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1) ||
+      !::GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    start.problem = "no volume there (Windows error " + std::to_string(::GetLastError()) + ")";
+    return start;
+  }
+  const std::wstring_view kind = fileSystem;
+  if (kind != L"FAT32" && kind != L"NTFS") {
+    start.problem = "a " + ToUtf8(fileSystem) + " volume: karvo-size reads FAT32 and NTFS";
+    return start;
+  }
+  karvo::InspectedVolume volume;
+  volume.kind = kind == L"FAT32" ? karvo::FileSystemKind::Fat32 : karvo::FileSystemKind::Ntfs;
+  volume.bytesPerSector = bytesPerSector;
+  volume.capacity = {std::int64_t{sectorsPerCluster} * bytesPerSector, clusters};
+  volume.volumeBytes = volume.capacity.TotalBytes();
+  start.mounted = volume;
+  return start;
+}
+
 // Reads the first 4 KiB of a file or a device (\\.\X:), read-only. A device
 // is read in whole sectors, which 4 KiB is for every sector size in use.
 karvo::cli::VolumeStart OpenVolume(std::string_view path) {
@@ -60,6 +93,7 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
   std::wstring name(path.size(), L'\0');
   name.resize(::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), name.data(),
                                     static_cast<int>(name.size())));
+  if (auto drive = DescribeDrive(name)) return *drive;
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     start.problem = "a directory, not a volume";
@@ -72,7 +106,11 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
                     : ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE || file == nullptr) {
-    start.problem = "cannot be opened (Windows error " + std::to_string(::GetLastError()) + ")";
+    const DWORD error = ::GetLastError();
+    start.problem = error == ERROR_ACCESS_DENIED && path.starts_with(R"(\\.\)")
+                        ? "access denied: reading a device needs an administrator (for a drive letter, "
+                          "karvo-size --inspect E: needs none)"
+                        : "cannot be opened (Windows error " + std::to_string(error) + ")";
     return start;
   }
   LARGE_INTEGER size{};

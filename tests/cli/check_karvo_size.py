@@ -153,6 +153,20 @@ class BadArguments(unittest.TestCase):
 
 
 
+@unittest.skipUnless(COMMAND[-1].endswith(".exe"), "drive letters are Windows' own")
+class DriveLetters(unittest.TestCase):
+    def test_a_drive_letter_is_read_as_windows_reports_it(self):
+        # Wine's C: is the prefix's drive_c folder: the host's own figures for it.
+        host = os.statvfs(os.path.join(COMMAND[1], "drive_c"))
+        for drive in ("C:", "c:\\"):
+            code, out, err = run("--inspect", drive)
+            self.assertEqual((code, err), (0, ""), drive)
+            self.assertIn(f"\ncapacity: {host.f_blocks * host.f_frsize} bytes\n", out)
+        code, out, err = run("--inspect", "Y:")
+        self.assertEqual((code, out, err.count("\n")), (2, "", 1))
+        self.assertIn("no volume there", err)
+
+
 def boot_sector(fields, size=512):
     """A sector of zeros with the 55 AA signature and the given (offset, format, value) fields."""
     sector = bytearray(size)
