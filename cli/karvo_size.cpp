@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/boot_sector.h"
+#include "core/partition_table.h"
 #include "core/size_rounding.h"
 #include "core/volume_layout.h"
 
@@ -42,7 +43,8 @@ constexpr std::string_view kUsage =
     "                     sector, read-only): file system, cluster size,\n"
     "                     capacity and how Windows shows it; with a CAPACITY, whether\n"
     "                     the volume reaches it and whether Windows shows it as that\n"
-    "                     many GB\n"
+    "                     many GB; a whole disk: its partitions (MBR or GPT), each\n"
+    "                     FAT32 or NTFS one inspected\n"
     "  --                 ends the options\n"
     "  --help, --version  this text; the version\n"
     "\n"
@@ -156,16 +158,71 @@ std::string Table(bool csv) {
   return out;
 }
 
+// A volume's file system, cluster size, capacity and Explorer's text, a line each.
+std::string VolumeLines(const InspectedVolume& volume, std::string_view indent) {
+  const std::int64_t total = volume.capacity.TotalBytes();
+  return std::string(indent) + "file system: " + std::string(Name(volume.kind)) + "\n" + std::string(indent) +
+         "cluster size: " + Number(volume.capacity.clusterBytes) + " bytes\n" + std::string(indent) +
+         "capacity: " + Number(total) + " bytes\n" + std::string(indent) +
+         "Windows shows: " + std::string(ExplorerSizeText(total).view()) + "\n";
+}
+
+// A size in MiB: whole where it is, else with two decimals, cut.
+std::string MiBText(std::int64_t bytes) {
+  const std::int64_t hundredths = bytes / (kBytesPerMiB / 100);
+  if (bytes % kBytesPerMiB == 0) return Number(bytes / kBytesPerMiB) + " MiB";
+  return Number(hundredths / 100) + (hundredths % 100 < 10 ? ".0" : ".") + Number(hundredths % 100) + " MiB";
+}
+
+// The disk's reader, through the platform's own reading function.
+class PlatformDisk final : public DiskReader {
+ public:
+  explicit PlatformDisk(const VolumeReader& read) : m_read(read) {}
+  bool Read(std::int64_t offset, std::span<std::uint8_t> into) override { return m_read(offset, into); }
+
+ private:
+  const VolumeReader& m_read;
+};
+
+// A whole disk: each partition, and what each FAT32 or NTFS one holds.
+Result ListPartitions(const PartitionTable& table, DiskReader& disk) {
+  Result result;
+  result.out = "partition table: " + std::string(table.scheme) + "\n";
+  for (std::size_t i = 0; i < table.count; ++i) {
+    const Partition& partition = table.partitions[i];
+    result.out += "partition " + Number(partition.number) + ": start " + MiBText(partition.firstByte) + ", size " +
+                  MiBText(partition.bytes) + ", type " + std::string(partition.type.view()) + "\n";
+    if (partition.extended) continue;  // its logical partitions follow
+    std::vector<std::uint8_t> start(static_cast<std::size_t>(std::min<std::int64_t>(4096, partition.bytes)));
+    if (!disk.Read(partition.firstByte, start)) {
+      result.out += "  cannot be read\n";
+      continue;
+    }
+    const BootSectorReading reading = ReadBootSector(start, partition.bytes);
+    result.out += reading.volume ? VolumeLines(*reading.volume, "  ") : "  " + std::string(reading.problem) + "\n";
+  }
+  return result;
+}
+
 Result Inspect(std::string_view path, std::optional<std::string_view> capacityWord, VolumeOpener open) {
   if (open == nullptr) return {kExitFailed, "", "karvo-size: cannot read volumes here\n"};
   const VolumeStart start = open(path);
-  if (!start.problem.empty())
-    return {kExitFailed, "", "karvo-size: " + std::string(path) + ": " + start.problem + "\n"};
+  if (!start.problem.empty()) return Failure(std::string(path) + ": " + start.problem);
   const BootSectorReading reading =
       start.mounted ? BootSectorReading{start.mounted, {}} : ReadBootSector(start.bytes, start.sourceBytes);
-  if (!reading.volume) {
-    return {kExitFailed, "", "karvo-size: " + std::string(path) + ": " + std::string(reading.problem) + "\n"};
+  if (!reading.volume && start.read) {
+    // Not a volume: perhaps a whole disk, or an image of one.
+    PlatformDisk disk(start.read);
+    const PartitionTableReading partitions = ReadPartitionTable(start.bytes, disk, start.sourceBytes);
+    if (!partitions.problem.empty()) return Failure(std::string(path) + ": " + std::string(partitions.problem));
+    if (partitions.table) {
+      if (capacityWord) {
+        return Failure(std::string(path) + " is a whole disk: a capacity goes with one partition's device or image");
+      }
+      return ListPartitions(*partitions.table, disk);
+    }
   }
+  if (!reading.volume) return Failure(std::string(path) + ": " + std::string(reading.problem));
   const InspectedVolume& volume = *reading.volume;
   Result result;
   std::optional<std::int32_t> capacity;
@@ -174,9 +231,7 @@ Result Inspect(std::string_view path, std::optional<std::string_view> capacityWo
     if (!capacity) return result;
   }
   const std::int64_t total = volume.capacity.TotalBytes();
-  result.out = "file system: " + std::string(Name(volume.kind)) + "\n" +
-               "cluster size: " + Number(volume.capacity.clusterBytes) + " bytes\n" + "capacity: " + Number(total) +
-               " bytes\n" + "Windows shows: " + std::string(ExplorerSizeText(total).view()) + "\n";
+  result.out = VolumeLines(volume, "");
   if (capacity) {
     const std::int64_t wanted = *capacity * kBytesPerGiB;
     result.out += "reaches " + Number(*capacity) + " GB: ";

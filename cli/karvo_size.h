@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,8 +31,12 @@ struct Result {
 // The first bytes of a volume, read by the platform's own means; or, for a
 // mounted volume that the system describes itself (a Windows drive letter),
 // that description.
+// Reads bytes at an offset of the opened file or device; false when it cannot.
+using VolumeReader = std::function<bool(std::int64_t offset, std::span<std::uint8_t> into)>;
+
 struct VolumeStart {
   std::vector<std::uint8_t> bytes;          // up to 4 KiB from the start
+  VolumeReader read;                        // the rest, for a whole disk's partitions
   std::optional<std::int64_t> sourceBytes;  // the file's or device's length, when known
   std::optional<InspectedVolume> mounted;   // as the system reports it; no bytes then
   std::string problem;                      // why it cannot be read (a directory, say)

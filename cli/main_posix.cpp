@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,7 +52,22 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
     filled += static_cast<std::size_t>(got);
   }
   start.bytes.resize(filled);
-  ::close(fd);
+  // The descriptor stays open while the reader lives, for a whole disk's
+  // partitions further on.
+  const auto file = std::shared_ptr<int>(new int(fd), [](const int* open) {
+    ::close(*open);
+    delete open;
+  });
+  start.read = [file](std::int64_t offset, std::span<std::uint8_t> into) {
+    std::size_t done = 0;
+    while (done < into.size()) {
+      const ssize_t got = ::pread(*file, into.data() + done, into.size() - done, offset + static_cast<off_t>(done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  };
   return start;
 }
 

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,7 +133,26 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
     filled += got;
   }
   start.bytes.resize(filled);
-  if (!standardInput) ::CloseHandle(file);
+  // The handle stays open while the reader lives, for a whole disk's
+  // partitions further on; a device is read in whole sectors, as these are.
+  const auto handle = std::shared_ptr<void>(file, [standardInput](HANDLE open) {
+    if (!standardInput) ::CloseHandle(open);
+  });
+  start.read = [handle](std::int64_t offset, std::span<std::uint8_t> into) {
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    if (!::SetFilePointerEx(handle.get(), at, nullptr, FILE_BEGIN)) return false;
+    std::size_t done = 0;
+    while (done < into.size()) {
+      DWORD got = 0;
+      if (!::ReadFile(handle.get(), into.data() + done, static_cast<DWORD>(into.size() - done), &got, nullptr) ||
+          got == 0) {
+        return false;
+      }
+      done += got;
+    }
+    return true;
+  };
   return start;
 }
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest clang-format
-               python3 python3-pefile dosfstools ntfs-3g exfatprogs
+               python3 python3-pefile dosfstools ntfs-3g exfatprogs fdisk
                osslsigncode openssl lintian dpkg-dev python3-jsonschema python3-yaml bash-completion
                clang-tidy)
 # Both halves of Wine and both cross-compilers: where the kernel runs no 32-bit

@@ -244,6 +244,46 @@ class Inspect(unittest.TestCase):
             subprocess.run(command + [path], check=True, capture_output=True)
             self.expect_refused(["--inspect", path], f"{name} volume: karvo-size reads FAT32 and NTFS")
 
+    def disk(self, name, script, fat32_at=None):
+        """A 3 GiB disk image partitioned by sfdisk; a FAT32 volume of 1 GiB at sector `fat32_at`."""
+        path = self.image(name, size=3 << 30)
+        subprocess.run(["sfdisk", "-q", path], input=script, text=True, check=True, capture_output=True)
+        if fat32_at is not None:
+            subprocess.run(["mkfs.fat", "-F", "32", "-S", "512", "-s", "8", "-R", "32", "-f", "2", "-a", "--offset",
+                            str(fat32_at), path, str(1 << 20)], check=True, capture_output=True)
+        return path
+
+    def test_whole_disks_list_their_partitions_and_inspect_each_volume(self):
+        mbr = self.disk("mbr.img", "label: dos\nstart=2048, size=2097152, type=c\nstart=2099200, type=5\n"
+                                   "start=2101248, size=1048576, type=83\nstart=3151872, size=204800, type=7\n",
+                        fat32_at=2048)
+        code, out, _ = run("--inspect", mbr)
+        self.assertEqual((code, out.splitlines()), (0, [
+            "partition table: MBR",
+            "partition 1: start 1 MiB, size 1024 MiB, type 0x0c FAT32 (LBA)",
+            "  file system: FAT32", "  cluster size: 4096 bytes", "  capacity: 1071632384 bytes",
+            "  Windows shows: 0.99 GB",
+            "partition 2: start 1025 MiB, size 2047 MiB, type 0x05 extended",
+            "partition 5: start 1026 MiB, size 512 MiB, type 0x83 Linux",
+            "  no boot sector signature: not FAT32 or NTFS",
+            "partition 6: start 1539 MiB, size 100 MiB, type 0x07 NTFS or exFAT",
+            "  no boot sector signature: not FAT32 or NTFS"]))
+        gpt = self.disk("gpt.img", "label: gpt\nstart=2048, size=2097152, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\n"
+                                   "start=2099200, size=204800, type=0FC63DAF-8483-4772-8E79-3D69D8477DE4\n", fat32_at=2048)
+        code, out, _ = run("--inspect", gpt)
+        self.assertEqual((code, out.splitlines()[:3]), (0, ["partition table: GPT",
+                                                            "partition 1: start 1 MiB, size 1024 MiB, type Microsoft basic data",
+                                                            "  file system: FAT32"]))
+        self.assertEqual(out.splitlines()[-2], "partition 2: start 1025 MiB, size 100 MiB, type Linux filesystem")
+        self.expect_refused(["--inspect", gpt, "1"], "whole disk")
+        # Damaged tables, and one that points past the end of the disk: one line, status 2.
+        with open(gpt, "r+b") as f:
+            f.seek(1024 + 40)
+            f.write(b"\x01")
+        self.expect_refused(["--inspect", gpt], "CRC does not match")
+        os.truncate(mbr, 1 << 30)
+        self.expect_refused(["--inspect", mbr], "points outside the disk")
+
     def expect_refused(self, args, mentioned):
         code, out, err = run(*args)
         self.assertEqual((code, out), (2, ""), args)
