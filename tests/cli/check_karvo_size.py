@@ -281,8 +281,10 @@ class Inspect(unittest.TestCase):
             f.seek(1024 + 40)
             f.write(b"\x01")
         self.expect_refused(["--inspect", gpt], "CRC does not match")
-        os.truncate(mbr, 1 << 30)
-        self.expect_refused(["--inspect", mbr], "points outside the disk")
+        # A partition that starts on the disk and ends past it.
+        past = self.image("past.img", boot_sector([(450, "<B", 0x0C), (454, "<I", 2048), (458, "<I", 4096)]),
+                          size=2 << 20)
+        self.expect_refused(["--inspect", past], "points outside the disk")
 
     def expect_refused(self, args, mentioned):
         code, out, err = run(*args)
