@@ -67,6 +67,21 @@ class Answers(unittest.TestCase):
         table_misses = [int(line.split()[0]) for line in lines[1:] if line.split()[3].endswith("*")]
         self.assertEqual(table_misses, misses)
 
+    @unittest.skipIf(COMMAND[-1].endswith(".exe"), "the README is checked once, by the Linux build")
+    def test_the_readme_verdict_follows_from_the_csv(self):
+        rows = {int(row[0]): row for row in (line.split(",") for line in run("--csv")[1].splitlines()[1:])}
+        readme = open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md"), encoding="utf-8").read()
+        table = readme[readme.index("<!-- truth-table: begin"):readme.index("<!-- truth-table: end")]
+        for line in table.splitlines():
+            cells = [cell.strip() for cell in line.strip("|").split("|")]
+            if not cells[0].isdigit():
+                continue
+            row = rows[int(cells[0])]
+            self.assertEqual(cells[2].startswith("**"), row[9] == "no", line)
+            self.assertEqual(cells[5].startswith("**"), row[10] == "no", line)
+        misses = sum(row[9] == "no" for row in rows.values())
+        self.assertIn(f"FAT32 figure misses N GB for {misses} of the 300 capacities", table)
+
     def test_exact_gives_the_least_size_that_reaches(self):
         # Measured with mkfs.fat and mkntfs in Windows' default layout (the truth suite).
         self.assertEqual(run("--exact", "ntfs", "1", "120", "300"), (0, "1025\n122881\n307201\n", ""))
