@@ -1,17 +1,17 @@
 // karvo-size: Karvo's answer on the command line, for scripts and for people
 // who prepare disks from a terminal. The logic is here, free of any platform;
-// each platform's main only hands over the arguments and prints the result.
+// each platform's main opens what --inspect names, hands over the arguments
+// and prints the result.
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/boot_sector.h"
+#include "core/disk_bytes.h"
 
 namespace karvo::cli {
 
@@ -25,25 +25,18 @@ inline constexpr int kExitFailed = 2;
 struct Result {
   int exitCode = 0;
   std::string out;    // UTF-8
-  std::string error;  // UTF-8, one line
+  std::string error;  // UTF-8, a line for each thing to say
 };
 
-// The first bytes of a volume, read by the platform's own means; or, for a
-// mounted volume that the system describes itself (a Windows drive letter),
-// that description.
-// Reads bytes at an offset of the opened file or device; false when it cannot.
-using VolumeReader = std::function<bool(std::int64_t offset, std::span<std::uint8_t> into)>;
-
-struct VolumeStart {
-  std::vector<std::uint8_t> bytes;          // up to 4 KiB from the start
-  VolumeReader read;                        // the rest, for a whole disk's partitions
-  std::optional<std::int64_t> sourceBytes;  // the file's or device's length, when known
-  std::optional<InspectedVolume> mounted;   // as the system reports it; no bytes then
-  std::string problem;                      // why it cannot be read (a directory, say)
+// What the platform makes of the path that --inspect names.
+struct Source {
+  std::unique_ptr<DiskReader> reader;      // the file's or device's bytes
+  std::optional<InspectedVolume> mounted;  // a volume as the system describes it (a Windows drive letter)
+  std::string problem;                     // why it cannot be read (a directory, say)
 };
-using VolumeOpener = VolumeStart (*)(std::string_view path);
+using SourceOpener = Source (*)(std::string_view path);
 
-// The arguments without the program's name; `open` reads a volume for --inspect.
-Result Run(std::span<const std::string_view> args, VolumeOpener open = nullptr);
+// The arguments without the program's name; `open` opens a path for --inspect.
+Result Run(std::span<const std::string_view> args, SourceOpener open = nullptr);
 
 }  // namespace karvo::cli

@@ -2,6 +2,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -11,64 +15,75 @@
 #include <string_view>
 #include <vector>
 
-#include "karvo_size.h"
+#include "cli/karvo_size.h"
 
 namespace {
 
-// Reads the first 4 KiB of a file or block device, read-only; "-" is
-// standard input.
-karvo::cli::VolumeStart OpenVolume(std::string_view path) {
-  karvo::cli::VolumeStart start;
+// A file, a block device or a stream, open read-only for as long as it lives.
+class FileReader final : public karvo::DiskReader {
+ public:
+  FileReader(int fd, std::optional<std::int64_t> size, std::optional<std::int64_t> sector, bool seekable)
+      : m_fd(fd), m_size(size), m_sector(sector), m_seekable(seekable) {}
+  ~FileReader() override { ::close(m_fd); }
+
+  std::size_t ReadAt(std::int64_t offset, std::span<std::uint8_t> into) override {
+    if (!m_seekable && offset != m_position) return 0;
+    std::size_t done = 0;
+    while (done < into.size()) {
+      const auto at = static_cast<off_t>(offset + static_cast<std::int64_t>(done));
+      const ssize_t got = m_seekable ? ::pread(m_fd, into.data() + done, into.size() - done, at)
+                                     : ::read(m_fd, into.data() + done, into.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    m_position = offset + static_cast<std::int64_t>(done);
+    return done;
+  }
+  std::optional<std::int64_t> SizeBytes() const override { return m_size; }
+  std::optional<std::int64_t> SectorBytes() const override { return m_sector; }
+  bool CanSeek() const override { return m_seekable; }
+
+ private:
+  int m_fd;
+  std::optional<std::int64_t> m_size;
+  std::optional<std::int64_t> m_sector;
+  bool m_seekable;
+  std::int64_t m_position = 0;
+};
+
+// Opens a file or a block device read-only; "-" is standard input, a file
+// (`< disk.img`) or a pipe.
+karvo::cli::Source OpenSource(std::string_view path) {
+  karvo::cli::Source source;
   const std::string name(path);
-  const bool standardInput = path == "-";
-  const int fd = standardInput ? ::dup(STDIN_FILENO) : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
-    start.problem = std::strerror(errno);
-    return start;
+    source.problem = std::strerror(errno);
+    return source;
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    start.problem = S_ISDIR(info.st_mode) ? "a directory, not a volume" : std::strerror(errno);
+    source.problem = S_ISDIR(info.st_mode) ? "a directory, not a volume" : std::strerror(errno);
     ::close(fd);
-    return start;
+    return source;
   }
-  if (S_ISREG(info.st_mode)) {
-    start.sourceBytes = info.st_size;
-  } else if (S_ISBLK(info.st_mode)) {
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    if (end >= 0) start.sourceBytes = end;
-    ::lseek(fd, 0, SEEK_SET);
+  std::optional<std::int64_t> size;
+  std::optional<std::int64_t> sector;
+  if (S_ISREG(info.st_mode)) size = info.st_size;
+#ifdef __linux__
+  if (S_ISBLK(info.st_mode)) {
+    std::uint64_t bytes = 0;
+    int logical = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = static_cast<std::int64_t>(bytes);
+    if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical > 0) sector = logical;
   }
-  start.bytes.resize(4096);
-  std::size_t filled = 0;
-  while (filled < start.bytes.size()) {
-    const ssize_t got = ::read(fd, start.bytes.data() + filled, start.bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      start.problem = std::strerror(errno);
-      break;
-    }
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  start.bytes.resize(filled);
-  // The descriptor stays open while the reader lives, for a whole disk's
-  // partitions further on.
-  const auto file = std::shared_ptr<int>(new int(fd), [](const int* open) {
-    ::close(*open);
-    delete open;
-  });
-  start.read = [file](std::int64_t offset, std::span<std::uint8_t> into) {
-    std::size_t done = 0;
-    while (done < into.size()) {
-      const ssize_t got = ::pread(*file, into.data() + done, into.size() - done, offset + static_cast<off_t>(done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
-  };
-  return start;
+#endif
+  // Standard input may be a file that has been read from: its offset counts.
+  const off_t position = ::lseek(fd, 0, SEEK_CUR);
+  const bool seekable = (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) && position == 0;
+  source.reader = std::make_unique<FileReader>(fd, seekable ? size : std::nullopt, sector, seekable);
+  return source;
 }
 
 // Writes all of a text to a file descriptor; the error number if it cannot.
@@ -86,7 +101,7 @@ int WriteAll(int fd, std::string_view text) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
-  const karvo::cli::Result result = karvo::cli::Run(args, &OpenVolume);
+  const karvo::cli::Result result = karvo::cli::Run(args, &OpenSource);
   // Output that does not arrive (a full disk, a closed pipe) is a failure.
   if (const int problem = WriteAll(STDOUT_FILENO, result.out); problem != 0) {
     const std::string line = "karvo-size: cannot write the output: " + std::string(std::strerror(problem)) + "\n";

@@ -2,6 +2,7 @@
 // console gets UTF-16 (so Chinese shows whatever the console's code page),
 // a pipe or a file gets UTF-8.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <memory>
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "karvo_size.h"
+#include "cli/karvo_size.h"
 
 namespace {
 
@@ -58,11 +59,11 @@ bool Write(DWORD which, const std::string& utf8) {
 // A drive letter ("E:" or "E:\\"): the file system's name and geometry as
 // Windows reports them to anyone, no administrator needed. Its total clusters
 // times the cluster size is the capacity Explorer shows.
-std::optional<karvo::cli::VolumeStart> DescribeDrive(const std::wstring& name) {
+std::optional<karvo::cli::Source> DescribeDrive(const std::wstring& name) {
   const bool letter = (name.size() == 2 || (name.size() == 3 && name[2] == L'\\')) && name[1] == L':' &&
                       ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z'));
   if (!letter) return std::nullopt;
-  karvo::cli::VolumeStart start;
+  karvo::cli::Source source;
   const std::wstring root = name.substr(0, 2) + L"\\";
   wchar_t fileSystem[MAX_PATH + 1] = {};
   DWORD sectorsPerCluster = 0;
@@ -71,37 +72,96 @@ std::optional<karvo::cli::VolumeStart> DescribeDrive(const std::wstring& name) {
   DWORD clusters = 0;
   if (!::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1) ||
       !::GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
-    start.problem = "no volume there (Windows error " + std::to_string(::GetLastError()) + ")";
-    return start;
+    source.problem = "no volume there (Windows error " + std::to_string(::GetLastError()) + ")";
+    return source;
   }
   const std::wstring_view kind = fileSystem;
   if (kind != L"FAT32" && kind != L"NTFS") {
-    start.problem = "a " + ToUtf8(fileSystem) + " volume: karvo-size reads FAT32 and NTFS";
-    return start;
+    source.problem = "a " + ToUtf8(fileSystem) + " volume: karvo-size reads FAT32 and NTFS";
+    return source;
   }
   karvo::InspectedVolume volume;
   volume.kind = kind == L"FAT32" ? karvo::FileSystemKind::Fat32 : karvo::FileSystemKind::Ntfs;
   volume.bytesPerSector = bytesPerSector;
   volume.capacity = {std::int64_t{sectorsPerCluster} * bytesPerSector, clusters};
   volume.volumeBytes = volume.capacity.TotalBytes();
-  start.mounted = volume;
-  return start;
+  source.mounted = volume;
+  return source;
 }
 
-// Reads the first 4 KiB of a file or a device (\\.\X:), read-only. A device
-// is read in whole sectors, which 4 KiB is for every sector size in use.
-karvo::cli::VolumeStart OpenVolume(std::string_view path) {
-  karvo::cli::VolumeStart start;
+// A file, a device (\\.\PhysicalDrive1, \\.\E:) or a pipe, open read-only
+// for as long as it lives. A device takes reads of whole sectors only, so a
+// read that is not is made of the whole sectors around it.
+class HandleReader final : public karvo::DiskReader {
+ public:
+  HandleReader(HANDLE handle, bool owned, std::optional<std::int64_t> size, std::optional<std::int64_t> sector,
+               bool seekable)
+      : m_handle(handle), m_owned(owned), m_size(size), m_sector(sector), m_seekable(seekable) {}
+  ~HandleReader() override {
+    if (m_owned) ::CloseHandle(m_handle);
+  }
+
+  std::size_t ReadAt(std::int64_t offset, std::span<std::uint8_t> into) override {
+    if (!m_seekable) {
+      if (offset != m_position) return 0;
+      const std::size_t done = ReadOn(into);
+      m_position += static_cast<std::int64_t>(done);
+      return done;
+    }
+    const std::int64_t sector = m_sector.value_or(1);
+    const std::int64_t first = offset / sector * sector;
+    const std::int64_t end = (offset + static_cast<std::int64_t>(into.size()) + sector - 1) / sector * sector;
+    if (first == offset && end == offset + static_cast<std::int64_t>(into.size())) return ReadFrom(offset, into);
+    std::vector<std::uint8_t> whole(static_cast<std::size_t>(end - first));
+    const std::size_t got = ReadFrom(first, whole);
+    const auto skip = static_cast<std::size_t>(offset - first);
+    const std::size_t done = got > skip ? std::min(got - skip, into.size()) : 0;
+    std::copy_n(whole.begin() + static_cast<std::ptrdiff_t>(skip), done, into.begin());
+    return done;
+  }
+  std::optional<std::int64_t> SizeBytes() const override { return m_size; }
+  std::optional<std::int64_t> SectorBytes() const override { return m_sector; }
+  bool CanSeek() const override { return m_seekable; }
+
+ private:
+  std::size_t ReadFrom(std::int64_t offset, std::span<std::uint8_t> into) {
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    return ::SetFilePointerEx(m_handle, at, nullptr, FILE_BEGIN) ? ReadOn(into) : 0;
+  }
+  // A pipe hands over what it has so far, so read until all is there or the end.
+  std::size_t ReadOn(std::span<std::uint8_t> into) {
+    std::size_t done = 0;
+    while (done < into.size()) {
+      DWORD got = 0;
+      const auto count = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1 << 20));
+      if (!::ReadFile(m_handle, into.data() + done, count, &got, nullptr) || got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+
+  HANDLE m_handle;
+  bool m_owned;
+  std::optional<std::int64_t> m_size;
+  std::optional<std::int64_t> m_sector;
+  bool m_seekable;
+  std::int64_t m_position = 0;
+};
+
+// Opens a file or a device read-only; "-" is standard input.
+karvo::cli::Source OpenSource(std::string_view path) {
+  karvo::cli::Source source;
   std::wstring name(path.size(), L'\0');
   name.resize(::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), name.data(),
                                     static_cast<int>(name.size())));
-  if (auto drive = DescribeDrive(name)) return *drive;
+  if (auto drive = DescribeDrive(name)) return std::move(*drive);
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    start.problem = "a directory, not a volume";
-    return start;
+    source.problem = "a directory, not a volume";
+    return source;
   }
-  // "-" is standard input, which stays open for the rest of the program.
+  // Standard input stays open for the rest of the program.
   const bool standardInput = path == "-";
   HANDLE file = standardInput
                     ? ::GetStdHandle(STD_INPUT_HANDLE)
@@ -109,51 +169,37 @@ karvo::cli::VolumeStart OpenVolume(std::string_view path) {
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE || file == nullptr) {
     const DWORD error = ::GetLastError();
-    start.problem = error == ERROR_ACCESS_DENIED && path.starts_with(R"(\\.\)")
-                        ? "access denied: reading a device needs an administrator (for a drive letter, "
-                          "karvo-size --inspect E: needs none)"
-                        : "cannot be opened (Windows error " + std::to_string(error) + ")";
-    return start;
+    source.problem = error == ERROR_ACCESS_DENIED && path.starts_with(R"(\\.\)")
+                         ? "access denied: reading a device needs an administrator (for a drive letter, "
+                           "karvo-size --inspect E: needs none)"
+                         : "cannot be opened (Windows error " + std::to_string(error) + ")";
+    return source;
   }
-  LARGE_INTEGER size{};
-  if (::GetFileSizeEx(file, &size)) start.sourceBytes = size.QuadPart;
-  start.bytes.resize(4096);
-  // A pipe hands over what it has so far, so read until 4 KiB or the end.
-  DWORD filled = 0;
-  while (filled < start.bytes.size()) {
-    DWORD got = 0;
-    if (!::ReadFile(file, start.bytes.data() + filled, static_cast<DWORD>(start.bytes.size()) - filled, &got,
-                    nullptr)) {
-      if (::GetLastError() != ERROR_BROKEN_PIPE) {
-        start.problem = "cannot be read (Windows error " + std::to_string(::GetLastError()) + ")";
-      }
-      break;
-    }
-    if (got == 0) break;
-    filled += got;
+  std::optional<std::int64_t> size;
+  std::optional<std::int64_t> sector;
+  LARGE_INTEGER fileSize{};
+  DISK_GEOMETRY_EX geometry{};
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (::GetFileSizeEx(file, &fileSize)) {
+    size = fileSize.QuadPart;
+  } else if (::DeviceIoControl(file, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                               nullptr)) {
+    size = length.Length.QuadPart;
   }
-  start.bytes.resize(filled);
-  // The handle stays open while the reader lives, for a whole disk's
-  // partitions further on; a device is read in whole sectors, as these are.
-  const auto handle = std::shared_ptr<void>(file, [standardInput](HANDLE open) {
-    if (!standardInput) ::CloseHandle(open);
-  });
-  start.read = [handle](std::int64_t offset, std::span<std::uint8_t> into) {
-    LARGE_INTEGER at{};
-    at.QuadPart = offset;
-    if (!::SetFilePointerEx(handle.get(), at, nullptr, FILE_BEGIN)) return false;
-    std::size_t done = 0;
-    while (done < into.size()) {
-      DWORD got = 0;
-      if (!::ReadFile(handle.get(), into.data() + done, static_cast<DWORD>(into.size() - done), &got, nullptr) ||
-          got == 0) {
-        return false;
-      }
-      done += got;
-    }
-    return true;
-  };
-  return start;
+  if (::DeviceIoControl(file, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &returned,
+                        nullptr) &&
+      geometry.Geometry.BytesPerSector > 0) {
+    sector = geometry.Geometry.BytesPerSector;
+    if (!size) size = geometry.DiskSize.QuadPart;
+  }
+  // Standard input may be a file that has been read from: its offset counts.
+  LARGE_INTEGER position{};
+  const bool seekable = ::GetFileType(file) == FILE_TYPE_DISK &&
+                        ::SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT) && position.QuadPart == 0;
+  source.reader =
+      std::make_unique<HandleReader>(file, !standardInput, seekable ? size : std::nullopt, sector, seekable);
+  return source;
 }
 
 }  // namespace
@@ -162,7 +208,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> utf8Args;
   for (int i = 1; i < argc; ++i) utf8Args.push_back(ToUtf8(argv[i]));
   const std::vector<std::string_view> args(utf8Args.begin(), utf8Args.end());
-  const karvo::cli::Result result = karvo::cli::Run(args, &OpenVolume);
+  const karvo::cli::Result result = karvo::cli::Run(args, &OpenSource);
   // Output that does not arrive is a failure.
   if (!Write(STD_OUTPUT_HANDLE, result.out)) {
     Write(STD_ERROR_HANDLE,

@@ -8,13 +8,14 @@
 #include <span>
 #include <string_view>
 
+#include "disk_bytes.h"
 #include "size_rounding.h"
 #include "volume_layout.h"
 
 namespace karvo {
 
 // The bytes a reader needs from the start of a volume.
-inline constexpr std::size_t kBootSectorBytes = 512;
+inline constexpr std::size_t kBootSectorBytes = kSectorBytes;
 
 struct InspectedVolume {
   FileSystemKind kind = FileSystemKind::Ntfs;
@@ -26,6 +27,9 @@ struct InspectedVolume {
 struct BootSectorReading {
   std::optional<InspectedVolume> volume;
   std::string_view problem;  // why there is no volume: one line, no full stop
+  // A FAT32 or NTFS volume by its boot sector (or none at all: cut short)
+  // that cannot be read: impossible fields, truncated.
+  bool damaged = false;
 };
 
 // `start` is the beginning of the volume (at least kBootSectorBytes of it for

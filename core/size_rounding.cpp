@@ -46,7 +46,9 @@ Text FormatText(std::string_view format, Numbers... numbers) {
 
 }  // namespace
 
-std::array<std::string_view, 2> FileSystemChoices() { return {"FAT32", "NTFS"}; }
+std::array<std::string_view, 2> FileSystemChoices() {
+  return {FileSystemName(FileSystemKind::Fat32), FileSystemName(FileSystemKind::Ntfs)};
+}
 
 std::array<CapacityText, kCapacityCount> CapacityChoices() {
   std::array<CapacityText, kCapacityCount> choices;

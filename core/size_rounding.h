@@ -18,6 +18,10 @@ enum class FileSystemKind : std::int32_t { Fat32 = 0, Ntfs = 1 };
 
 inline constexpr int kCapacityCount = 300;
 
+constexpr std::string_view FileSystemName(FileSystemKind kind) {
+  return kind == FileSystemKind::Fat32 ? "FAT32" : "NTFS";
+}
+
 // "%d" of any 32-bit value fits in 12 bytes with its terminator.
 using CapacityText = FixedText<12>;
 // The longest answer (two 11-character numbers) is about 80 bytes of UTF-8.

@@ -7,7 +7,6 @@ namespace {
 
 constexpr std::int64_t kSectorsPerMiB = kBytesPerMiB / kSectorBytes;
 constexpr std::int64_t kMostFat32Sectors = std::numeric_limits<std::uint32_t>::max();  // a 32-bit field
-constexpr std::int64_t kFewestFat32Clusters = 65525;                                   // fewer make it FAT16 to Windows
 constexpr std::int64_t kMostFat32Clusters = (std::int64_t{1} << 28) - 16;
 constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::max();
 constexpr std::int64_t kLargestNtfsClusterBytes = 2 * kBytesPerMiB;
@@ -93,6 +92,22 @@ std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t cap
     if (kind == FileSystemKind::Ntfs ? !formatted : megabytes * kSectorsPerMiB >= kMostFat32Sectors) break;
   }
   return std::nullopt;
+}
+
+std::int32_t LargestCapacity(FileSystemKind kind, CapacityUse use) {
+  if (kind == FileSystemKind::Ntfs) return MaxCapacity(kind);
+  switch (use) {
+    case CapacityUse::Inspected:
+      return static_cast<std::int32_t>(kMostFat32Sectors * kLargeSectorBytes / kBytesPerGiB);
+    case CapacityUse::Exact:
+      return static_cast<std::int32_t>(kMostFat32Sectors * kSectorBytes / kBytesPerGiB);
+    case CapacityUse::Rule:
+      break;
+  }
+  // The rule's figure must fit in 2^32 - 1 sectors itself.
+  std::int32_t capacity = LargestCapacity(kind, CapacityUse::Exact);
+  while (RoundedMegabytes(kind, capacity) * kSectorsPerMiB > kMostFat32Sectors) --capacity;
+  return capacity;
 }
 
 SizeText ExplorerSizeText(std::int64_t bytes) {

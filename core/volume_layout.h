@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "disk_bytes.h"
 #include "fixed_text.h"
 #include "size_rounding.h"
 
@@ -32,10 +33,12 @@ struct Fat32Layout {
   std::int64_t clusters = 0;
 };
 
-inline constexpr std::int64_t kSectorBytes = 512;
 inline constexpr std::int64_t kFat32ReservedSectors = 32;
 inline constexpr std::int64_t kFat32Copies = 2;
 inline constexpr std::int64_t kNtfsClusterBytes = 4096;  // up to 16 TiB
+// The FAT specification's fewest clusters for FAT32; Windows reads a volume
+// with fewer as FAT32 all the same when its boot sector says FAT32.
+inline constexpr std::int64_t kFewestFat32Clusters = 65525;
 
 // 4 KiB clusters up to 8 GiB, 8 KiB up to 16 GiB, 16 KiB up to 32 GiB, then
 // 32 KiB (Windows' own formatter stops at 32 GiB; others go on with 32 KiB).
@@ -56,6 +59,17 @@ std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_
 // GiB; none when no volume of that file system can (FAT32 beyond 2 TiB).
 // Defined for every capacity from 1 to MaxCapacity(kind).
 std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t capacity);
+
+// What a capacity asked of karvo-size is for: Karvo's rule, the exact
+// figure (both in Windows' default layout on 512-byte sectors), or a volume
+// that is there, of any sector size.
+enum class CapacityUse { Rule, Exact, Inspected };
+
+// The largest whole GB a user may ask for that use: where FAT32 ends (its
+// 2^32 sectors: 2 TiB of 512-byte ones, 16 TiB of 4096-byte ones, and the
+// rule's figure from 2041 GB is past the first), or where the figure in MiB
+// stops fitting in 32 bits.
+std::int32_t LargestCapacity(FileSystemKind kind, CapacityUse use);
 
 // A size as Explorer writes it (StrFormatByteSize): below 1,000 of a unit,
 // three significant digits, cut rather than rounded, in units of 1,024:

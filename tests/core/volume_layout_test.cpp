@@ -6,11 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
-#include <cstring>
 
 #include "core/boot_sector.h"
+#include "support/disk_images.h"
 
 namespace karvo {
 namespace {
@@ -148,40 +147,11 @@ TEST(ExactMegabytes, IsDefinedForEveryCapacityTheRuleAccepts) {
   }
 }
 
-// Boot sectors built field by field.
-using Sector = std::array<std::uint8_t, kBootSectorBytes>;
-
-void Put(Sector& sector, std::size_t at, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) sector[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-Sector Signed() {
-  Sector sector{};
-  sector[510] = 0x55;
-  sector[511] = 0xAA;
-  return sector;
-}
-
-Sector Fat32Sector(std::uint32_t sectors = 2097152, std::uint32_t fatSectors = 2044, int sectorsPerCluster = 8) {
-  Sector sector = Signed();
-  Put(sector, 11, 512, 2);
-  sector[13] = static_cast<std::uint8_t>(sectorsPerCluster);
-  Put(sector, 14, 32, 2);
-  sector[16] = 2;
-  Put(sector, 32, sectors, 4);
-  Put(sector, 36, fatSectors, 4);
-  std::memcpy(&sector[82], "FAT32   ", 8);
-  return sector;
-}
-
-Sector NtfsSector(std::uint64_t sectors = 2099199, std::uint8_t clusterField = 8) {
-  Sector sector = Signed();
-  std::memcpy(&sector[3], "NTFS    ", 8);
-  Put(sector, 11, 512, 2);
-  sector[13] = clusterField;
-  Put(sector, 0x28, sectors, 8);
-  return sector;
-}
+using testing::Fat32Sector;
+using testing::NtfsSector;
+using testing::Put;
+using testing::Sector;
+using testing::Signed;
 
 TEST(BootSector, ReadsTheCapacityWindowsReports) {
   const auto fat = ReadBootSector(Fat32Sector());
@@ -197,6 +167,20 @@ TEST(BootSector, ReadsTheCapacityWindowsReports) {
   EXPECT_EQ(ReadBootSector(NtfsSector(1 << 24, 0x80)).volume->capacity.clusterBytes, 65536);
 }
 
+TEST(BootSector, ReadsFat32WithFewClustersAsWindowsDoes) {
+  // The 16-bit FAT size is 0, so Windows mounts it as FAT32 whatever the
+  // count: 65,524 and 65,525 clusters of 512 bytes (one FAT of 513 sectors).
+  for (const std::uint32_t clusters : {65524U, 65525U, 1U}) {
+    const auto reading = ReadBootSector(Fat32Sector(32 + 2 * 513 + clusters, 513, 1));
+    ASSERT_TRUE(reading.volume) << clusters << ": " << reading.problem;
+    EXPECT_EQ(reading.volume->capacity, (VolumeCapacity{512, clusters}));
+  }
+  // 4096-byte sectors, as mkfs.fat -S 4096 writes them.
+  const auto large = ReadBootSector(Fat32Sector(262144, 256, 1, 4096));
+  ASSERT_TRUE(large.volume) << large.problem;
+  EXPECT_EQ(large.volume->capacity, (VolumeCapacity{4096, 261600}));
+}
+
 TEST(BootSector, RefusesWhatNoFormatterWrites) {
   const std::int64_t volume = std::int64_t{2097152} * 512;
   struct Case {
@@ -204,6 +188,7 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
     Sector sector;
     std::int64_t sourceBytes;
     const char* reason;  // a word of the one-line reason
+    bool damaged;        // FAT32 or NTFS by its boot sector, which cannot be read
   };
   Sector unsigned_ = Fat32Sector();
   unsigned_[511] = 0;
@@ -214,33 +199,34 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
   Sector oddSectorSize = NtfsSector();
   Put(oddSectorSize, 11, 520, 2);
   const Case cases[] = {
-      {"no signature", unsigned_, volume, "signature"},
-      {"neither", Signed(), volume, "not a FAT32 or NTFS"},
-      {"FAT16 fields", fat16, volume, "FAT16"},
-      {"no FATs", noFats, volume, "no FAT"},
-      {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume, "cluster size"},
-      {"three sectors a cluster", Fat32Sector(2097152, 2044, 3), volume, "cluster size"},
-      {"FATs larger than the volume", Fat32Sector(2097152, 0xFFFFFFFF), volume, "larger than the volume"},
-      {"two FATs just over the volume", Fat32Sector(2097152, 2097152 / 2), volume, "larger than the volume"},
-      {"FAT too small for its clusters", Fat32Sector(2097152, 100), volume, "cannot hold"},
-      {"too few clusters for FAT32", Fat32Sector(60000, 500), volume, "FAT16"},
-      {"no FAT32 sectors", Fat32Sector(0, 2044), volume, "no sectors"},
-      {"NTFS zero cluster", NtfsSector(2099199, 0), volume, "cluster size"},
-      {"NTFS cluster of 2^100 sectors", NtfsSector(2099199, 256 - 100), volume, "cluster size"},
-      {"NTFS sector size", oddSectorSize, volume, "sector size"},
-      {"NTFS overflowing size", NtfsSector(UINT64_MAX), volume, "overflows"},
-      {"NTFS no sectors", NtfsSector(0), volume, "no sectors"},
-      {"NTFS smaller than a cluster", NtfsSector(7), volume, "smaller than a cluster"},
-      {"truncated image", Fat32Sector(), volume - 1, "truncated"},
+      {"no signature", unsigned_, volume, "signature", false},
+      {"neither", Signed(), volume, "not a FAT32 or NTFS", false},
+      {"FAT16 fields", fat16, volume, "FAT16", false},
+      {"no FATs", noFats, volume, "no FAT", true},
+      {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume, "cluster size", true},
+      {"three sectors a cluster", Fat32Sector(2097152, 2044, 3), volume, "cluster size", true},
+      {"FATs larger than the volume", Fat32Sector(2097152, 0xFFFFFFFF), volume, "larger than the volume", true},
+      {"two FATs just over the volume", Fat32Sector(2097152, 2097152 / 2), volume, "larger than the volume", true},
+      {"FAT too small for its clusters", Fat32Sector(2097152, 100), volume, "cannot hold", true},
+      {"room for no cluster", Fat32Sector(32 + 2 + 7, 1), volume, "no room for a cluster", true},
+      {"no FAT32 sectors", Fat32Sector(0, 2044), volume, "no sectors", true},
+      {"NTFS zero cluster", NtfsSector(2099199, 0), volume, "cluster size", true},
+      {"NTFS cluster of 2^100 sectors", NtfsSector(2099199, 256 - 100), volume, "cluster size", true},
+      {"NTFS sector size", oddSectorSize, volume, "sector size", true},
+      {"NTFS overflowing size", NtfsSector(UINT64_MAX), volume, "overflows", true},
+      {"NTFS no sectors", NtfsSector(0), volume, "no sectors", true},
+      {"NTFS smaller than a cluster", NtfsSector(7), volume, "smaller than a cluster", true},
+      {"truncated image", Fat32Sector(), volume - 1, "truncated", true},
   };
   for (const Case& c : cases) {
     const auto reading = ReadBootSector(c.sector, c.sourceBytes);
     EXPECT_FALSE(reading.volume) << c.name;
     EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.name << ": " << reading.problem;
+    EXPECT_EQ(reading.damaged, c.damaged) << c.name;
   }
   const Sector whole = Fat32Sector();
-  EXPECT_FALSE(ReadBootSector(std::span(whole).first(511)).volume) << "short";
-  EXPECT_FALSE(ReadBootSector({}).volume) << "empty";
+  EXPECT_TRUE(ReadBootSector(std::span(whole).first(511)).damaged) << "short";
+  EXPECT_TRUE(ReadBootSector({}).damaged) << "empty";
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#include "cli/figures.h"
+
+#include "core/size_rounding.h"
+#include "core/volume_layout.h"
+
+namespace karvo::cli {
+namespace {
+
+// The size a partition of this many MiB has once formatted in Windows' default
+// layout, as Explorer writes it and in bytes; "-" where no such volume exists.
+std::string FormattedSizeText(FileSystemKind kind, std::int64_t megabytes) {
+  const auto formatted = FormattedCapacity(kind, megabytes);
+  return formatted ? std::string(ExplorerSizeText(formatted->TotalBytes()).view()) : "-";
+}
+
+std::string FormattedSizeBytes(FileSystemKind kind, std::int64_t megabytes) {
+  const auto formatted = FormattedCapacity(kind, megabytes);
+  return formatted ? Number(formatted->TotalBytes()) : "-";
+}
+
+std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
+  const auto exact = ExactMegabytes(kind, capacity);
+  return exact ? Number(*exact) : "-";
+}
+
+// Whether Windows shows the volume made at the rule's figure as N GB.
+bool RuleShowsCapacity(FileSystemKind kind, std::int32_t capacity) {
+  const auto formatted = FormattedCapacity(kind, RoundedMegabytes(kind, capacity));
+  return formatted && ExplorerShowsGigabytes(formatted->TotalBytes(), capacity);
+}
+
+}  // namespace
+
+Result Figures(const Request& request) {
+  const FileSystemKind fileSystem = request.kind.value_or(FileSystemKind::Ntfs);
+  const CapacityUse use = request.exact ? CapacityUse::Exact : CapacityUse::Rule;
+  if (request.words.empty()) {
+    return Failure("no capacity given: give whole gigabytes from 1 to " + Number(LargestCapacity(fileSystem, use)) +
+                   " for " + std::string(FileSystemName(fileSystem)));
+  }
+  Result result;
+  std::string shownInTerabytes;  // from 1000 GB Explorer writes TB: what it shows of each such figure
+  for (std::string_view word : request.words) {
+    const auto capacity = CheckCapacity(word, fileSystem, use, result);
+    if (!capacity) return result;
+    const auto exact = ExactMegabytes(fileSystem, *capacity);
+    const std::int32_t figure = request.exact && exact ? *exact : RoundedMegabytes(fileSystem, *capacity);
+    const auto formatted = FormattedCapacity(fileSystem, figure);
+    if (!exact || !formatted) {  // the range keeps every capacity clear of this
+      return Failure("no " + std::string(FileSystemName(fileSystem)) + " volume of Windows' default layout reaches " +
+                     Number(*capacity) + " GB");
+    }
+    if (request.message) {
+      result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(fileSystem), Number(*capacity))->view());
+    } else {
+      result.out += Number(figure);
+    }
+    result.out += "\n";
+    const SizeText shown = ExplorerSizeText(formatted->TotalBytes());
+    if (!shown.view().ends_with(" GB")) {
+      shownInTerabytes +=
+          (shownInTerabytes.empty() ? "" : ", ") + Number(*capacity) + " GB as " + std::string(shown.view());
+    }
+  }
+  if (!shownInTerabytes.empty()) {
+    result.error = "karvo-size: from 1000 GB Windows shows a size in TB, never as N GB: " + shownInTerabytes + "\n";
+  }
+  return result;
+}
+
+Result Table(bool csv) {
+  auto column = [](const std::string& text, std::size_t width) {
+    return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
+  };
+  const std::string figures = column("Windows shows", 16) + column("Exact (MiB)", 13);
+  std::string out = csv ? "capacity_gb,fat32_mib,fat32_bytes,fat32_shows,fat32_exact_mib,"
+                          "ntfs_mib,ntfs_bytes,ntfs_shows,ntfs_exact_mib,fat32_shows_capacity,ntfs_shows_capacity\n"
+                        : column("Capacity (GB)", 13) + column("FAT32 (MiB)", 13) + figures + column("NTFS (MiB)", 13) +
+                              figures + "\n";
+  // A figure that Windows does not show as N GB is marked "*"; the CSV says
+  // it in columns of its own, after all the others.
+  for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
+    std::string row = csv ? Number(n) : column(Number(n), 13);
+    std::string verdicts;
+    for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+      const std::int32_t rule = RoundedMegabytes(kind, n);
+      const bool shows = RuleShowsCapacity(kind, n);
+      if (csv) {
+        row += "," + Number(rule) + "," + FormattedSizeBytes(kind, rule) + "," + FormattedSizeText(kind, rule) + "," +
+               ExactText(kind, n);
+        verdicts += shows ? ",yes" : ",no";
+      } else {
+        row += column(Number(rule), 13) + column(FormattedSizeText(kind, rule) + (shows ? " " : "*"), 16) +
+               column(ExactText(kind, n), 13);
+      }
+    }
+    out += row + verdicts + "\n";
+  }
+  return {0, out, ""};
+}
+
+}  // namespace karvo::cli

@@ -1,0 +1,180 @@
+#include "cli/inspect.h"
+
+#include <algorithm>
+#include <array>
+
+#include "core/boot_sector.h"
+#include "core/partition_table.h"
+#include "core/volume_layout.h"
+
+namespace karvo::cli {
+namespace {
+
+// The bytes read from the start of a volume or a disk: enough for a boot
+// sector of any sector size, and for an MBR.
+constexpr std::size_t kStartBytes = 4096;
+
+// A volume's file system, cluster size, capacity and Explorer's text, a line each.
+std::string VolumeLines(const InspectedVolume& volume, std::string_view indent) {
+  const std::string in(indent);
+  const std::int64_t total = volume.capacity.TotalBytes();
+  std::string lines = in + "file system: " + std::string(FileSystemName(volume.kind)) + "\n" + in +
+                      "cluster size: " + Number(volume.capacity.clusterBytes) + " bytes\n";
+  if (volume.kind == FileSystemKind::Fat32 && volume.capacity.clusters < kFewestFat32Clusters) {
+    lines += in + "clusters: " + Number(volume.capacity.clusters) + ", fewer than the " + Number(kFewestFat32Clusters) +
+             " the FAT specification asks of FAT32 (Windows reads it as FAT32)\n";
+  }
+  return lines + in + "capacity: " + Number(total) + " bytes\n" + in +
+         "Windows shows: " + std::string(ExplorerSizeText(total).view()) + "\n";
+}
+
+// A volume, and with a capacity whether Windows shows it as that many GB.
+Result VolumeReport(const InspectedVolume& volume, std::optional<std::string_view> capacityWord, std::string heading) {
+  Result result;
+  std::optional<std::int32_t> capacity;
+  if (capacityWord) {
+    capacity = CheckCapacity(*capacityWord, volume.kind, CapacityUse::Inspected, result);
+    if (!capacity) return result;
+  }
+  const std::int64_t total = volume.capacity.TotalBytes();
+  result.out = heading + VolumeLines(volume, "");
+  if (capacity) {
+    const std::int64_t wanted = *capacity * kBytesPerGiB;
+    result.out += "reaches " + Number(*capacity) + " GB: ";
+    result.out += total >= wanted ? "yes\n" : "no, " + Number(wanted - total) + " bytes short\n";
+    // What the user is after: Explorer's own text, which reaching N GiB does
+    // not settle (N GiB and a little more can show as N + 1 GB).
+    const bool showsN = ExplorerShowsGigabytes(total, *capacity);
+    result.out += "Windows shows " + Number(*capacity) +
+                  " GB: " + (showsN ? "yes\n" : "no, it shows " + std::string(ExplorerSizeText(total).view()) + "\n");
+    if (!showsN) result.exitCode = kExitNotAsAsked;
+  }
+  return result;
+}
+
+// A size in MiB: whole where it is, else with two decimals, cut.
+std::string MiBText(std::int64_t bytes) {
+  if (bytes % kBytesPerMiB == 0) return Number(bytes / kBytesPerMiB) + " MiB";
+  // A MiB is not a whole number of hundredths of bytes: scale the rest alone.
+  const std::int64_t hundredths = bytes / kBytesPerMiB * 100 + bytes % kBytesPerMiB * 100 / kBytesPerMiB;
+  return Number(hundredths / 100) + (hundredths % 100 < 10 ? ".0" : ".") + Number(hundredths % 100) + " MiB";
+}
+
+std::string PartitionLine(const Partition& partition) {
+  return "partition " + Number(partition.number) + ": start " + MiBText(partition.firstByte) + ", size " +
+         MiBText(partition.bytes) + ", type " + std::string(partition.type.view()) +
+         (partition.active ? ", active" : "") + "\n";
+}
+
+// What the start of a partition says: a volume, or why there is none.
+struct PartitionStart {
+  BootSectorReading reading;
+  bool cutShort = false;  // less than a boot sector could be read
+};
+
+PartitionStart ReadPartitionStart(DiskReader& disk, const Partition& partition) {
+  std::array<std::uint8_t, kStartBytes> start{};
+  const auto wanted =
+      std::span(start).first(static_cast<std::size_t>(std::min<std::int64_t>(kStartBytes, partition.bytes)));
+  const std::size_t got = disk.ReadAt(partition.firstByte, wanted);
+  PartitionStart read{ReadBootSector(wanted.first(got), partition.bytes), got < kBootSectorBytes};
+  if (got == 0) read.reading.problem = "cannot be read";
+  return read;
+}
+
+// A whole disk: each partition, and what each FAT32 or NTFS one holds. A
+// FAT32 or NTFS volume that cannot be read fails the listing, after it.
+Result ListPartitions(std::string_view path, const PartitionTable& table, DiskReader& disk) {
+  Result result;
+  result.out = "partition table: " + std::string(table.scheme) + ", " + Number(table.sectorBytes) + "-byte sectors\n";
+  std::string unreadable;
+  for (std::size_t i = 0; i < table.count; ++i) {
+    const Partition& partition = table.partitions[i];
+    result.out += PartitionLine(partition);
+    if (partition.overlaps != 0) result.out += "  overlaps partition " + Number(partition.overlaps) + "\n";
+    if (partition.extended) continue;  // its logical partitions follow
+    const auto [reading, cutShort] = ReadPartitionStart(disk, partition);
+    result.out += reading.volume ? VolumeLines(*reading.volume, "  ") : "  " + std::string(reading.problem) + "\n";
+    // Damaged fields say FAT32 or NTFS whatever the type; a start cut short
+    // or out of reach says it only of a type that holds them.
+    if (reading.damaged && (partition.windowsType || !cutShort)) {
+      unreadable += (unreadable.empty() ? "" : ", ") + Number(partition.number);
+    }
+  }
+  if (!unreadable.empty()) {
+    result.exitCode = kExitFailed;
+    result.error = "karvo-size: " + std::string(path) + ": a FAT32 or NTFS volume that cannot be read, in partition " +
+                   unreadable + "\n";
+  }
+  return result;
+}
+
+Result InspectPartition(std::string_view path, const PartitionTable& table, DiskReader& disk, int number,
+                        std::optional<std::string_view> capacityWord) {
+  const auto begin = table.partitions.begin();
+  const auto partition = std::find_if(begin, begin + static_cast<std::ptrdiff_t>(table.count),
+                                      [number](const Partition& p) { return p.number == number; });
+  if (partition == begin + static_cast<std::ptrdiff_t>(table.count)) {
+    return Failure(std::string(path) + " has no partition " + Number(number));
+  }
+  const std::string where = std::string(path) + ", partition " + Number(number);
+  if (partition->extended) return Failure(where + ": an extended partition, which holds the logical ones");
+  const BootSectorReading reading = ReadPartitionStart(disk, *partition).reading;
+  if (!reading.volume) return Failure(where + ": " + std::string(reading.problem));
+  return VolumeReport(*reading.volume, capacityWord, PartitionLine(*partition));
+}
+
+}  // namespace
+
+Result Inspect(const Request& request, SourceOpener open) {
+  const std::string_view path = *request.inspectPath;
+  std::optional<std::string_view> capacityWord;
+  if (!request.words.empty()) capacityWord = request.words.front();
+  if (open == nullptr) return Failure("cannot read volumes here");
+  const Source source = open(path);
+  if (!source.problem.empty()) return Failure(std::string(path) + ": " + source.problem);
+  const auto diskOnly = [&](std::string_view what) {
+    return Failure(std::string(what) + " goes with a whole disk: " + std::string(path) + " is one volume");
+  };
+  if (source.mounted) {
+    if (request.partition) return diskOnly("--partno");
+    if (request.sectorBytes) return diskOnly("--sector-size");
+    return VolumeReport(*source.mounted, capacityWord, "");
+  }
+  DiskReader& disk = *source.reader;
+  std::array<std::uint8_t, kStartBytes> buffer{};
+  const auto start = std::span(buffer).first(disk.ReadAt(0, buffer));
+  const BootSectorReading reading = ReadBootSector(start, disk.SizeBytes());
+  if (reading.volume || !HoldsPartitionTable(start)) {
+    if (!reading.volume) return Failure(std::string(path) + ": " + std::string(reading.problem));
+    if (request.partition) return diskOnly("--partno");
+    if (request.sectorBytes) return diskOnly("--sector-size");
+    return VolumeReport(*reading.volume, capacityWord, "");
+  }
+  // A whole disk, or an image of one. Its partitions lie anywhere: a pipe,
+  // which reads only forward, cannot reach them in the order they are needed.
+  if (!disk.CanSeek()) {
+    return Failure(std::string(path) +
+                   ": a whole disk, whose partitions cannot be read through a pipe: give its image file or its device");
+  }
+  const PartitionTableReading partitions =
+      ReadPartitionTable(start, disk, request.sectorBytes ? request.sectorBytes : disk.SectorBytes());
+  if (!partitions.table) return Failure(std::string(path) + ": " + std::string(partitions.problem));
+  std::string backupNote;
+  if (!partitions.primaryProblem.empty()) {
+    backupNote = "karvo-size: " + std::string(path) + ": " + std::string(partitions.primaryProblem) +
+                 "; the backup GPT at the disk's end is whole and is listed\n";
+  }
+  Result result;
+  if (request.partition) {
+    result = InspectPartition(path, *partitions.table, disk, *request.partition, capacityWord);
+  } else if (capacityWord) {
+    return Failure(std::string(path) + " is a whole disk: a capacity goes with one partition (--partno N)");
+  } else {
+    result = ListPartitions(path, *partitions.table, disk);
+  }
+  result.error = backupNote + result.error;
+  return result;
+}
+
+}  // namespace karvo::cli

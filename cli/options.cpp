@@ -1,0 +1,238 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/size_rounding.h"
+
+namespace karvo::cli {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: karvo-size [--exact | --message] [FILE-SYSTEM] CAPACITY...\n"
+    "       karvo-size --table | --csv\n"
+    "       karvo-size --inspect PATH [--partno N] [--sector-size SIZE] [CAPACITY]\n"
+    "\n"
+    "Prints how many MiB (mebibytes, 2^20 bytes) to give a partition so that,\n"
+    "formatted, Windows shows it as a whole number of GB (GiB, 2^30 bytes): one\n"
+    "figure a line, one line a capacity. Windows' Disk Management and diskpart,\n"
+    "GParted and fdisk (+122885M) mean MiB by MB or M; parted's MB is 10^6 bytes,\n"
+    "so give parted the figure as MiB. The figures are for Windows' default layout\n"
+    "on 512-byte sectors.\n"
+    "\n"
+    "  FILE-SYSTEM        fat32 or ntfs, in any case (default: ntfs)\n"
+    "  CAPACITY           whole GB (GiB): for FAT32 from 1 to 2040, to 2047 with\n"
+    "                     --exact (FAT32 on 512-byte sectors ends at 2 TiB); for\n"
+    "                     NTFS from 1 to 2097151. From 1000 GB Windows shows a\n"
+    "                     size in TB (1000 GB as 0.97 TB), never as N GB: the\n"
+    "                     figure still reaches N GiB, and a line on standard\n"
+    "                     error says what Windows shows\n"
+    "  --fs FILE-SYSTEM   the same as a bare FILE-SYSTEM word; also --fs=FILE-SYSTEM\n"
+    "  --message          print Karvo's own answer text instead of the bare figure\n"
+    "  --exact            print the least size in MiB whose formatted capacity\n"
+    "                     reaches the capacity (Windows' default layout: FAT32 with\n"
+    "                     32 reserved sectors, two FATs and Microsoft's cluster\n"
+    "                     sizes; NTFS with 4 KiB clusters, larger beyond 16 TiB)\n"
+    "                     instead of Karvo's rule\n"
+    "  --table            for 1 to 300 GB: Karvo's figure, what Windows shows for a\n"
+    "                     partition of that size (* where that is not N GB), and the\n"
+    "                     exact figure, per file system\n"
+    "  --csv              the same table as CSV\n"
+    "  --inspect PATH     read a FAT32 or NTFS volume (an image file, a device, or -\n"
+    "                     for standard input; also --inspect=PATH; only its boot\n"
+    "                     sector, read-only): file system, cluster size,\n"
+    "                     capacity and how Windows shows it; with a CAPACITY, whether\n"
+    "                     the volume reaches it and whether Windows shows it as that\n"
+    "                     many GB; a whole disk (a file or a device, not a pipe):\n"
+    "                     its partitions (MBR or GPT, the backup GPT where the\n"
+    "                     primary is damaged), each FAT32 or NTFS one inspected\n"
+    "  --partno N         with --inspect on a whole disk: inspect its partition N\n"
+    "                     alone (numbered as fdisk lists them), as a volume\n"
+    "  --sector-size SIZE with --inspect on a whole disk: its sector size, 512 or\n"
+    "                     4096, for an image whose table leaves it open (a device\n"
+    "                     reports its own; an image's table tells it)\n"
+    "  --                 ends the options\n"
+    "  --help, --version  this text; the version\n"
+    "\n"
+    "Example: karvo-size ntfs 120   prints 122885 (MiB)\n"
+    "Exit status: 0 on success; 1 when Windows does not show an inspected volume as\n"
+    "the capacity; 2 for a bad argument, a volume that cannot be read (in a disk's\n"
+    "listing too), a capacity that no volume of the file system can reach, or output\n"
+    "that cannot be written.\n";
+
+std::optional<FileSystemKind> ParseFileSystem(std::string_view word) {
+  std::string lower(word);
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (lower == "fat32") return FileSystemKind::Fat32;
+  if (lower == "ntfs") return FileSystemKind::Ntfs;
+  return std::nullopt;
+}
+
+std::string RangeText(std::optional<FileSystemKind> kind, CapacityUse use) {
+  if (!kind) return "give whole gigabytes";
+  return "give whole gigabytes from 1 to " + Number(LargestCapacity(*kind, use)) + " for " +
+         std::string(FileSystemName(*kind));
+}
+
+// Why the range ends where it does.
+std::string_view RangeEnd(FileSystemKind kind, CapacityUse use) {
+  if (kind == FileSystemKind::Ntfs) return " (the most whose figure in MiB fits in 32 bits)";
+  switch (use) {
+    case CapacityUse::Rule:
+      return " (FAT32 on 512-byte sectors ends at 2 TiB, and Karvo's figure for more is past it; --exact goes to "
+             "2047)";
+    case CapacityUse::Exact:
+      return " (FAT32 on 512-byte sectors ends at 2 TiB)";
+    case CapacityUse::Inspected:
+      break;
+  }
+  return " (FAT32 ends at 16 TiB, on 4096-byte sectors)";
+}
+
+bool IsOption(std::string_view arg, std::string_view name) {
+  return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+}
+
+// An option's value: after "=", or the next argument. None when it has none.
+std::optional<std::string_view> OptionValue(std::span<const std::string_view> args, std::size_t& i,
+                                            std::string_view name) {
+  const std::string_view arg = args[i];
+  if (arg.size() > name.size()) return arg.substr(name.size() + 1);  // --name=value
+  if (i + 1 == args.size()) return std::nullopt;
+  return args[++i];
+}
+
+// A small whole number of digits only; none for anything else.
+std::optional<int> SmallNumber(std::string_view word) {
+  if (word.empty() || word.size() > 4 || word.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (char c : word) value = value * 10 + (c - '0');
+  return value;
+}
+
+}  // namespace
+
+std::string Number(std::int64_t value) { return std::string(karvo::Decimal(value).view()); }
+
+std::string Quoted(std::string_view word) {
+  constexpr std::size_t kLongest = 40;
+  if (word.size() <= kLongest) return "\"" + std::string(word) + "\"";
+  return "\"" + std::string(word.substr(0, kLongest - 3)) + "...\" (" + Number(static_cast<std::int64_t>(word.size())) +
+         " characters)";
+}
+
+Result Failure(const std::string& message) { return {kExitFailed, "", "karvo-size: " + message + "\n"}; }
+
+std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystemKind> kind, CapacityUse use,
+                                          Result& failure) {
+  // A word of letters among the figures' words is a file system misspelt.
+  if (use != CapacityUse::Inspected && !word.empty() &&
+      ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) {
+    failure = Failure("unknown file system " + Quoted(word) + ": use fat32 or ntfs");
+    return std::nullopt;
+  }
+  std::string_view digits = word;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    failure = Failure(Quoted(word) + " is not a capacity: " + RangeText(kind, use));
+    return std::nullopt;
+  }
+  // Stops growing past the 32-bit range, so that any number of digits stays defined.
+  constexpr std::int64_t kBeyond = std::int64_t{1} << 32;
+  std::int64_t value = 0;
+  for (char c : digits) value = value > kBeyond ? value : value * 10 + (c - '0');
+  if (negative || value == 0) {
+    failure = Failure(Quoted(word) + " is not a positive capacity: " + RangeText(kind, use));
+    return std::nullopt;
+  }
+  if (!kind) return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));  // the range waits for it
+  if (value > LargestCapacity(*kind, use)) {
+    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use) + std::string(RangeEnd(*kind, use)));
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+std::optional<Result> Parse(std::span<const std::string_view> args, Request& request) {
+  bool optionsEnded = false;
+  bool version = false;
+  std::string_view besideVersion;
+  std::string_view tableWord;
+  std::string_view inspectWord;
+  const auto twice = [](std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    // "-" alone is a path (standard input), "-5" a capacity the checks refuse.
+    const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+    if (option && (arg == "--help" || arg == "-h")) return Result{0, std::string(kUsage), ""};
+    if (option && arg == "--version") {
+      if (version) return twice(arg);
+      version = true;
+      continue;
+    }
+    if (besideVersion.empty()) besideVersion = arg;
+    if (option && arg == "--") {
+      optionsEnded = true;
+    } else if (option && arg == "--message") {
+      if (request.message) return twice(arg);
+      request.message = true;
+    } else if (option && arg == "--exact") {
+      if (request.exact) return twice(arg);
+      request.exact = true;
+    } else if (option && (arg == "--table" || arg == "--csv")) {
+      if (request.tableAsCsv) return Failure(Quoted(arg) + " after " + Quoted(tableWord) + ": give one of them");
+      request.tableAsCsv = arg == "--csv";
+      tableWord = arg;
+    } else if (option && IsOption(arg, "--inspect")) {
+      if (request.inspectPath) return Failure(Quoted(arg) + " after " + Quoted(inspectWord) + ": give one of them");
+      inspectWord = arg;
+      request.inspectPath = OptionValue(args, i, "--inspect");
+      if (!request.inspectPath || request.inspectPath->empty()) {
+        return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
+      }
+    } else if (option && IsOption(arg, "--partno")) {
+      if (request.partition) return twice("--partno");
+      const auto value = OptionValue(args, i, "--partno");
+      request.partition = value ? SmallNumber(*value) : std::nullopt;
+      if (!request.partition || *request.partition == 0) {
+        return Failure("--partno needs a partition's number, as fdisk lists them: 1 and up");
+      }
+    } else if (option && IsOption(arg, "--sector-size")) {
+      if (request.sectorBytes) return twice("--sector-size");
+      const auto value = OptionValue(args, i, "--sector-size");
+      const auto bytes = value ? SmallNumber(*value) : std::nullopt;
+      if (bytes != kSectorBytes && bytes != kLargeSectorBytes) {
+        return Failure("--sector-size needs a disk's logical sector size: 512 or 4096");
+      }
+      request.sectorBytes = *bytes;
+    } else if (option && IsOption(arg, "--fs")) {
+      const auto value = OptionValue(args, i, "--fs");
+      if (!value) return Failure("--fs needs a file system: fat32 or ntfs");
+      const auto named = ParseFileSystem(*value);
+      if (!named) return Failure("unknown file system " + Quoted(*value) + ": use fat32 or ntfs");
+      if (request.kind) return Failure(Quoted(*value) + " is one file system too many: give one");
+      request.kind = named;
+      if (request.extra.empty()) request.extra = *value;
+    } else if (option) {
+      return Failure("unknown option " + Quoted(arg) + ": see karvo-size --help");
+    } else if (const auto named = ParseFileSystem(arg)) {
+      if (request.kind) return Failure(Quoted(arg) + " is one file system too many: give one");
+      request.kind = named;
+      if (request.extra.empty()) request.extra = arg;
+    } else {
+      request.words.push_back(arg);
+    }
+  }
+  if (version) {
+    if (!besideVersion.empty()) return Failure(Quoted(besideVersion) + " does not go with --version");
+    return Result{0, "karvo-size " KARVO_VERSION "\n", ""};
+  }
+  if (request.extra.empty() && !request.words.empty()) request.extra = request.words.front();
+  return std::nullopt;
+}
+
+}  // namespace karvo::cli

@@ -1,0 +1,46 @@
+// What karvo-size's command line asks for, and how it says that an argument
+// will not do: one line naming the word as the user typed it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/karvo_size.h"
+#include "core/volume_layout.h"
+
+namespace karvo::cli {
+
+struct Request {
+  std::optional<FileSystemKind> kind;
+  std::vector<std::string_view> words;  // capacities, or whatever else is not an option
+  std::string_view extra;               // the first word that does not go with --table or --inspect
+  bool message = false;
+  bool exact = false;
+  std::optional<bool> tableAsCsv;
+  std::optional<std::string_view> inspectPath;
+  std::optional<int> partition;             // --partno
+  std::optional<std::int64_t> sectorBytes;  // --sector-size
+};
+
+// Reads the arguments into `request`; a result instead when they are read
+// to the end already (--help, --version) or cannot be read.
+std::optional<Result> Parse(std::span<const std::string_view> args, Request& request);
+
+// A capacity word, checked here and nowhere else: whole GB, digits with a
+// leading '+' allowed, from 1 to the largest for its use and file system.
+// With no file system yet (a volume not read yet), only the digits are
+// checked. None, and `failure` set, when it will not do.
+std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystemKind> kind, CapacityUse use,
+                                          Result& failure);
+
+// One line on standard error, and the failure status.
+Result Failure(const std::string& message);
+// An argument as the user typed it, in quotes; a very long one is shortened.
+std::string Quoted(std::string_view word);
+std::string Number(std::int64_t value);
+
+}  // namespace karvo::cli

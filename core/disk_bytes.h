@@ -1,0 +1,57 @@
+// What every reader of disks and volumes shares: the sector sizes disks come
+// with, little-endian fields, and the source the bytes come from.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace karvo {
+
+// Windows' default layout, and the logical sector of most disks.
+inline constexpr std::int64_t kSectorBytes = 512;
+// A 4K-native disk's logical sector (many large USB drives; Windows 8 and later).
+inline constexpr std::int64_t kLargeSectorBytes = 4096;
+
+// A little-endian field of `size` bytes (at most 8) at offset `at`.
+constexpr std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[at + i];
+  return value;
+}
+
+// A reader's answer that there is nothing to answer with: one line, no full stop.
+template <typename Reading>
+Reading Refused(std::string_view why) {
+  Reading reading;
+  reading.problem = why;
+  return reading;
+}
+
+// A disk, a volume or an image of either, opened read-only by the platform.
+class DiskReader {
+ public:
+  DiskReader() = default;
+  DiskReader(const DiskReader&) = delete;
+  DiskReader& operator=(const DiskReader&) = delete;
+  virtual ~DiskReader() = default;
+
+  // Reads up to `into.size()` bytes at `offset`; how many it read, fewer only
+  // at the end of the source or when it cannot read on. A source that cannot
+  // seek reads only where its last read ended.
+  virtual std::size_t ReadAt(std::int64_t offset, std::span<std::uint8_t> into) = 0;
+  // The source's length, when it is known (a pipe's is not).
+  virtual std::optional<std::int64_t> SizeBytes() const = 0;
+  // The logical sector size the system reports for a device; none for a file,
+  // whose contents tell it.
+  virtual std::optional<std::int64_t> SectorBytes() const { return std::nullopt; }
+  // Whether reads may go anywhere: a pipe's go forward only.
+  virtual bool CanSeek() const { return true; }
+
+  // All of `into` from `offset`, or false.
+  bool Read(std::int64_t offset, std::span<std::uint8_t> into) { return ReadAt(offset, into) == into.size(); }
+};
+
+}  // namespace karvo

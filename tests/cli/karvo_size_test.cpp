@@ -1,0 +1,436 @@
+// karvo-size's logic in process: its arguments, its figures and ranges, and
+// --inspect over disks built in memory, with the facts a platform's opener
+// gives (the size, a device's sector size, a pipe that cannot seek).
+#include "cli/karvo_size.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/disk_images.h"
+#include "support/memory_disk.h"
+
+namespace karvo::cli {
+namespace {
+
+using testing::DiskImage;
+using testing::Fat32Sector;
+using testing::NtfsSector;
+
+// The sources the opener finds by path.
+struct Opened {
+  std::vector<std::uint8_t> bytes;
+  std::optional<std::int64_t> deviceSectorBytes;
+  bool stream = false;
+  std::optional<std::int64_t> claimedBytes;  // a device that reports more than it can read
+};
+std::map<std::string, Opened, std::less<>> g_sources;
+
+Source OpenFromMemory(std::string_view path) {
+  const auto found = g_sources.find(path);
+  Source source;
+  if (found == g_sources.end()) {
+    source.problem = "No such file or directory";
+  } else if (found->second.stream) {
+    source.reader = std::make_unique<testing::MemoryDisk>(found->second.bytes, testing::MemoryDisk::Stream{});
+  } else {
+    auto disk = std::make_unique<testing::MemoryDisk>(found->second.bytes, found->second.deviceSectorBytes);
+    if (found->second.claimedBytes) disk->ClaimSize(*found->second.claimedBytes);
+    source.reader = std::move(disk);
+  }
+  return source;
+}
+
+Result RunWith(std::initializer_list<std::string_view> args) {
+  const std::vector<std::string_view> list(args);
+  return Run(list, &OpenFromMemory);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// A refusal: status 2, nothing on stdout, one line on stderr with each word.
+void ExpectRefused(std::initializer_list<std::string_view> args, std::initializer_list<std::string_view> words) {
+  const Result result = RunWith(args);
+  std::string line;
+  for (std::string_view arg : args) line += std::string(arg) + " ";
+  EXPECT_EQ(result.exitCode, kExitFailed) << line;
+  EXPECT_EQ(result.out, "") << line;
+  EXPECT_EQ(std::count(result.error.begin(), result.error.end(), '\n'), 1) << line << result.error;
+  for (std::string_view word : words) {
+    EXPECT_NE(result.error.find(word), std::string::npos) << line << "-> " << result.error << " lacks " << word;
+  }
+}
+
+TEST(Arguments, EachRefusalNamesTheWordAndTheRangeThatHolds) {
+  const std::string_view ntfs = "1 to 2097151 for NTFS";
+  ExpectRefused({"ntfs", "abc"}, {"\"abc\"", "fat32 or ntfs"});
+  ExpectRefused({"ntfs", "12abc"}, {"\"12abc\"", ntfs});
+  ExpectRefused({"ntfs", "1.5"}, {"\"1.5\"", ntfs});
+  ExpectRefused({"ntfs", "0"}, {"\"0\" is not a positive", ntfs});
+  ExpectRefused({"ntfs", "-5"}, {"\"-5\"", ntfs});
+  ExpectRefused({"ntfs", "2097152"}, {"\"2097152\" is too large", ntfs, "32 bits"});
+  ExpectRefused({"exfat", "5"}, {"\"exfat\"", "fat32 or ntfs"});
+  ExpectRefused({"--fs", "hfs", "5"}, {"\"hfs\"", "fat32 or ntfs"});
+  ExpectRefused({"ntfs", "fat32", "5"}, {"\"fat32\"", "give one"});
+  ExpectRefused({"--fs", "fat32", "--fs", "ntfs", "5"}, {"\"ntfs\"", "give one"});
+  ExpectRefused({"ntfs"}, {"no capacity", ntfs});
+  ExpectRefused({"--exact", "fat32"}, {"no capacity", "1 to 2047 for FAT32"});
+  ExpectRefused({"--frobnicate"}, {"\"--frobnicate\"", "--help"});
+  ExpectRefused({"-x"}, {"unknown option \"-x\""});
+  ExpectRefused({"--table", "5"}, {"\"5\"", "1 to 300 GB"});
+  ExpectRefused({"--table", "--fs", "fat32"}, {"\"fat32\"", "1 to 300 GB"});
+  ExpectRefused({"--csv", "--partno", "1"}, {"\"--partno\"", "1 to 300 GB"});
+  ExpectRefused({"--table", "--csv"}, {"\"--csv\" after \"--table\"", "one of"});
+  ExpectRefused({"--inspect", "a", "--inspect=b"}, {"\"--inspect=b\"", "one of"});
+  ExpectRefused({"--inspect", ""}, {"--inspect needs the path"});
+  ExpectRefused({"--inspect"}, {"--inspect needs the path"});
+  ExpectRefused({"--inspect", "img", "abc"}, {"\"abc\" is not a capacity: give whole gigabytes"});
+  ExpectRefused({"--inspect", "img", "1", "2"}, {"\"2\" is one capacity too many"});
+  ExpectRefused({"--inspect", "img", "ntfs"}, {"only a capacity"});
+  ExpectRefused({"--message", "--exact", "1"}, {"do not go together"});
+  ExpectRefused({"--", "--table"}, {"\"--table\""});
+  const Result longWord = RunWith({"ntfs", std::string(5000, '7')});
+  EXPECT_LT(longWord.error.size(), 200U) << "a long argument is shortened";
+  EXPECT_NE(longWord.error.find("\"" + std::string(20, '7')), std::string::npos);
+  ExpectRefused({"fat32", std::string(40, '9')}, {"too large", "1 to 2040 for FAT32"});
+}
+
+TEST(Arguments, EachOptionIsGivenOnceAndVersionStandsAlone) {
+  ExpectRefused({"--exact", "--exact", "1"}, {"\"--exact\" is given twice"});
+  ExpectRefused({"--message", "1", "--message"}, {"\"--message\" is given twice"});
+  ExpectRefused({"--version", "extra"}, {"\"extra\" does not go with --version"});
+  ExpectRefused({"120", "--version"}, {"\"120\" does not go with --version"});
+  ExpectRefused({"--version", "--version"}, {"\"--version\" is given twice"});
+  ExpectRefused({"--inspect", "d", "--partno", "1", "--partno=2"}, {"\"--partno\" is given twice"});
+  ExpectRefused({"--inspect", "d", "--sector-size", "512", "--sector-size=512"}, {"\"--sector-size\" is given twice"});
+  EXPECT_EQ(RunWith({"--version"}).out, "karvo-size " KARVO_VERSION "\n");
+  EXPECT_EQ(RunWith({"--version"}).exitCode, 0);
+  // Help wins over anything beside it, as everywhere.
+  const Result help = RunWith({"--exact", "--help", "extra"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("Usage: karvo-size"), std::string::npos);
+}
+
+TEST(Arguments, PartitionNumbersAndSectorSizesGoWithInspectOnly) {
+  ExpectRefused({"--inspect", "d", "--partno", "0"}, {"--partno needs a partition's number"});
+  ExpectRefused({"--inspect", "d", "--partno", "x"}, {"--partno needs"});
+  ExpectRefused({"--inspect", "d", "--partno"}, {"--partno needs"});
+  ExpectRefused({"--inspect", "d", "--partno=12345"}, {"--partno needs"});
+  for (std::string_view size : {"511", "1024", "4097", "", "8192"}) {
+    ExpectRefused({"--inspect", "d", "--sector-size", size}, {"--sector-size needs", "512 or 4096"});
+  }
+  ExpectRefused({"--partno", "1", "120"}, {"--partno goes with --inspect", "512-byte sectors"});
+  ExpectRefused({"--sector-size", "4096", "120"}, {"--sector-size goes with --inspect"});
+}
+
+TEST(Figures, TheRuleTheExactFigureAndKarvosText) {
+  EXPECT_EQ(RunWith({"ntfs", "120"}).out, "122885\n");
+  EXPECT_EQ(RunWith({"FAT32", "1", "2", "300"}).out, "1024\n2052\n308396\n");
+  EXPECT_EQ(RunWith({"120", "--fs=ntfs"}).out, "122885\n");
+  EXPECT_EQ(RunWith({"--fs", "fat32", "+010"}).out, "10276\n");
+  EXPECT_EQ(RunWith({"--exact", "--", "fat32", "1"}).out, "1027\n");
+  // Measured with mkfs.fat and mkntfs in Windows' default layout (the truth suite).
+  EXPECT_EQ(RunWith({"--exact", "ntfs", "1", "120", "300"}).out, "1025\n122881\n307201\n");
+  EXPECT_EQ(RunWith({"--exact", "fat32", "1", "8", "9", "300"}).out, "1027\n8201\n9226\n307276\n");
+  EXPECT_EQ(RunWith({"--exact", "ntfs", "16383", "16384"}).out, "16776193\n16777217\n");
+  EXPECT_EQ(RunWith({"--message", "ntfs", "120"}).out, "您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.\n");
+  EXPECT_EQ(Lines(RunWith({"fat32", "--message", "1", "2"}).out)[1],
+            "您选择的格式为FAT32,分区容量为2GB,实际容量应为 2052 MB.");
+}
+
+TEST(Figures, OnlyWhereAVolumeOfTheFileSystemCanHaveThem) {
+  // The rule's FAT32 figure from 2041 GB (2098144 MiB) is past 2 TiB, where
+  // FAT32 on 512-byte sectors ends; the exact one goes to 2047 GB.
+  EXPECT_EQ(RunWith({"fat32", "2040"}).out, "2097116\n");
+  ExpectRefused({"fat32", "2041"}, {"\"2041\" is too large", "1 to 2040 for FAT32", "ends at 2 TiB", "--exact"});
+  ExpectRefused({"--message", "fat32", "2041"}, {"1 to 2040 for FAT32"});
+  EXPECT_EQ(RunWith({"--exact", "fat32", "2047"}).out, "2096640\n");
+  ExpectRefused({"--exact", "fat32", "2048"}, {"\"2048\" is too large", "1 to 2047 for FAT32", "ends at 2 TiB"});
+  ExpectRefused({"fat32", "2088992"}, {"1 to 2040 for FAT32"});
+  EXPECT_EQ(RunWith({"ntfs", "2097151"}).out, "2147482629\n");
+  EXPECT_EQ(RunWith({"--exact", "ntfs", "2097151"}).out, "2147482625\n");
+}
+
+TEST(Figures, FromAThousandGigabytesSayWhatWindowsShowsInstead) {
+  const Result below = RunWith({"ntfs", "999"});
+  EXPECT_EQ(below.out, "1022981\n");
+  EXPECT_EQ(below.error, "");
+  const Result tera = RunWith({"ntfs", "120", "1000", "1024"});
+  EXPECT_EQ(tera.exitCode, 0);
+  EXPECT_EQ(tera.out, "122885\n1024005\n1048581\n") << "the figures stay";
+  EXPECT_EQ(tera.error,
+            "karvo-size: from 1000 GB Windows shows a size in TB, never as N GB: 1000 GB as 0.97 TB, 1024 GB as "
+            "1.00 TB\n");
+  EXPECT_NE(RunWith({"--exact", "fat32", "2000"}).error.find("2000 GB as 1.95 TB"), std::string::npos);
+}
+
+TEST(Figures, TheTableMarksWhatWindowsDoesNotShowAsNGigabytes) {
+  const auto lines = Lines(RunWith({"--table"}).out);
+  ASSERT_EQ(lines.size(), 301U);
+  EXPECT_NE(lines[1].find("0.99 GB*"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[120].find("120 GB "), std::string::npos) << lines[120];
+  const auto rows = Lines(RunWith({"--csv"}).out);
+  ASSERT_EQ(rows.size(), 301U);
+  EXPECT_EQ(rows[120], "120,123356,129316552704,120 GB,122911,122885,128854257664,120 GB,122881,yes,yes");
+}
+
+// --inspect: the sources, built in memory.
+class Inspect : public ::testing::Test {
+ protected:
+  void TearDown() override { g_sources.clear(); }
+  static void Add(const std::string& path, const DiskImage& image, std::optional<std::int64_t> deviceSector = {},
+                  bool stream = false) {
+    g_sources[path] = {std::vector<std::uint8_t>(image.bytes().begin(), image.bytes().end()), deviceSector, stream,
+                       std::nullopt};
+  }
+  // A disk of 512-byte sectors: an active NTFS partition at 1 MiB of 4 MiB,
+  // then an extended one whose last logical drive fills it, as Windows lays
+  // them out; the logical ones of sizes not in whole MiB.
+  static DiskImage WindowsMbr() {
+    DiskImage disk(32768);
+    disk.Mbr(0, 0x07, 2048, 8192, true).Volume(2048, NtfsSector(8191));
+    disk.Mbr(1, 0x0F, 10240, 22528);
+    disk.Ebr(10240, 0x07, 63, 5000, 5063, 17465).Volume(10240 + 63, NtfsSector(4999));
+    disk.Ebr(10240 + 5063, 0x83, 63, 17465 - 63);
+    return disk;
+  }
+};
+
+TEST_F(Inspect, AWindowsMbrDiskListsTheFourFirstThenTheLogicalOnes) {
+  DiskImage disk = WindowsMbr();
+  disk.Mbr(2, 0x0C, 32000, 700);
+  Add("disk", disk);
+  const Result result = RunWith({"--inspect", "disk"});
+  EXPECT_EQ(result.exitCode, 0) << result.error;
+  EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
+                                   "partition table: MBR, 512-byte sectors",
+                                   "partition 1: start 1 MiB, size 4 MiB, type 0x07 NTFS or exFAT, active",
+                                   "  file system: NTFS",
+                                   "  cluster size: 4096 bytes",
+                                   "  capacity: 4190208 bytes",
+                                   "  Windows shows: 3.99 MB",
+                                   "partition 2: start 5 MiB, size 11 MiB, type 0x0f extended",
+                                   "partition 3: start 15.62 MiB, size 0.34 MiB, type 0x0c FAT32 (LBA)",
+                                   "  overlaps partition 2",
+                                   "  no boot sector signature: not FAT32 or NTFS",
+                                   "partition 5: start 5.03 MiB, size 2.44 MiB, type 0x07 NTFS or exFAT",
+                                   "  file system: NTFS",
+                                   "  cluster size: 4096 bytes",
+                                   "  capacity: 2555904 bytes",
+                                   "  Windows shows: 2.43 MB",
+                                   "partition 6: start 7.50 MiB, size 8.49 MiB, type 0x83 Linux",
+                                   "  overlaps partition 3",
+                                   "  no boot sector signature: not FAT32 or NTFS",
+                               }));
+}
+
+TEST_F(Inspect, OnePartitionOfAWholeDiskAgainstACapacity) {
+  Add("disk", WindowsMbr());
+  const Result one = RunWith({"--inspect", "disk", "--partno", "5", "1"});
+  EXPECT_EQ(one.exitCode, kExitNotAsAsked);
+  EXPECT_EQ(Lines(one.out)[0], "partition 5: start 5.03 MiB, size 2.44 MiB, type 0x07 NTFS or exFAT");
+  EXPECT_EQ(Lines(one.out)[1], "file system: NTFS");
+  EXPECT_EQ(Lines(one.out).back(), "Windows shows 1 GB: no, it shows 2.43 MB");
+  EXPECT_EQ(RunWith({"--inspect=disk", "--partno=1"}).exitCode, 0);
+  ExpectRefused({"--inspect", "disk", "1"}, {"whole disk", "--partno N"});
+  ExpectRefused({"--inspect", "disk", "--partno", "4"}, {"disk has no partition 4"});
+  ExpectRefused({"--inspect", "disk", "--partno", "7"}, {"disk has no partition 7"});
+  ExpectRefused({"--inspect", "disk", "--partno", "2"}, {"partition 2: an extended partition"});
+  ExpectRefused({"--inspect", "disk", "--partno", "6"}, {"partition 6: no boot sector signature"});
+  DiskImage volume(8192);
+  volume.Volume(0, NtfsSector(8191));
+  Add("volume", volume);
+  ExpectRefused({"--inspect", "volume", "--partno", "1"}, {"--partno goes with a whole disk", "volume is one volume"});
+  ExpectRefused({"--inspect", "volume", "--sector-size", "512"}, {"--sector-size goes with a whole disk"});
+  ExpectRefused({"--inspect", "volume", "2097152"}, {"too large", "1 to 2097151 for NTFS"});
+}
+
+TEST_F(Inspect, TheSectorSizeOfADiskImageComesFromItsTable) {
+  // 4Kn: partitions at 1 MiB (sector 256), their boot sectors of 4096-byte sectors.
+  DiskImage mbr(4096, kLargeSectorBytes);
+  mbr.Mbr(0, 0x07, 256, 1024).Volume(256, NtfsSector(1023, 1, 4096));
+  mbr.Mbr(1, 0x0C, 1280, 2048).Volume(1280, Fat32Sector(2048, 2, 1, 4096));
+  Add("k4-mbr", mbr);
+  const auto lines = Lines(RunWith({"--inspect", "k4-mbr"}).out);
+  ASSERT_GE(lines.size(), 9U);
+  EXPECT_EQ(lines[0], "partition table: MBR, 4096-byte sectors");
+  EXPECT_EQ(lines[1], "partition 1: start 1 MiB, size 4 MiB, type 0x07 NTFS or exFAT");
+  EXPECT_EQ(lines[4], "  capacity: 4190208 bytes");
+  EXPECT_EQ(lines[6], "partition 2: start 5 MiB, size 8 MiB, type 0x0c FAT32 (LBA)");
+  EXPECT_EQ(lines[9],
+            "  clusters: 2012, fewer than the 65525 the FAT specification asks of FAT32 (Windows reads it as "
+            "FAT32)");
+  // Told otherwise, the same disk is read on 512-byte sectors.
+  EXPECT_EQ(Lines(RunWith({"--inspect", "k4-mbr", "--sector-size", "512"}).out)[1],
+            "partition 1: start 0.12 MiB, size 0.50 MiB, type 0x07 NTFS or exFAT");
+  // A device says its own; the table does not overrule it.
+  Add("device", mbr, kSectorBytes);
+  EXPECT_EQ(Lines(RunWith({"--inspect", "device"}).out)[0], "partition table: MBR, 512-byte sectors");
+
+  DiskImage gpt(4096, kLargeSectorBytes);
+  gpt.Gpt({{256, 1279}}).Volume(256, NtfsSector(1023, 1, 4096));
+  Add("k4-gpt", gpt);
+  const Result listed = RunWith({"--inspect", "k4-gpt"});
+  EXPECT_EQ(listed.exitCode, 0) << listed.error;
+  EXPECT_EQ(Lines(listed.out)[0], "partition table: GPT, 4096-byte sectors");
+  EXPECT_EQ(Lines(listed.out)[1], "partition 1: start 1 MiB, size 4 MiB, type Microsoft basic data");
+  ExpectRefused({"--inspect", "k4-gpt", "--sector-size", "512"}, {"without the GPT header"});
+}
+
+TEST_F(Inspect, AnMbrWhosePartitionsFitOnlyOneSectorSizeTakesIt) {
+  // Signed starts at both sizes; past the end at 4096: 512 it is.
+  DiskImage small(8192);
+  small.Mbr(0, 0x07, 128, 4096).Volume(128, NtfsSector(4095)).Volume(1024, NtfsSector(4095));
+  Add("small", small);
+  EXPECT_EQ(Lines(RunWith({"--inspect", "small"}).out)[0], "partition table: MBR, 512-byte sectors");
+  // Fits at 4096 and starts signed only there: 4096.
+  DiskImage large(8192);
+  large.Mbr(0, 0x07, 128, 896).Volume(1024, NtfsSector(896 * 8 - 1));
+  Add("large", large);
+  EXPECT_EQ(Lines(RunWith({"--inspect", "large"}).out)[0], "partition table: MBR, 4096-byte sectors");
+  // Fits at 4096 but starts signed equally at both (none): 512.
+  DiskImage open(8192);
+  open.Mbr(0, 0x83, 128, 896);
+  Add("open", open);
+  EXPECT_EQ(Lines(RunWith({"--inspect", "open"}).out)[0], "partition table: MBR, 512-byte sectors");
+}
+
+TEST_F(Inspect, ADamagedPrimaryGptGivesWayToTheBackup) {
+  const auto gptDisk = [] {
+    DiskImage disk(16384);
+    disk.Gpt({{2048, 10239}, {10240, 12287, "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"}}).Volume(2048, NtfsSector(8191));
+    return disk;
+  };
+  DiskImage whole = gptDisk();
+  Add("whole", whole);
+  const Result healthy = RunWith({"--inspect", "whole"});
+  EXPECT_EQ(healthy.error, "");
+  EXPECT_EQ(Lines(healthy.out)[6], "partition 2: start 5 MiB, size 1 MiB, type Windows recovery");
+
+  DiskImage headerCrc = gptDisk();
+  headerCrc.At(1, 92)[40] ^= 1;  // the first usable LBA, under the header's CRC
+  DiskImage headerGone = gptDisk();
+  std::fill_n(headerGone.At(1, 512).begin(), 512, 0);
+  DiskImage entriesCrc = gptDisk();
+  entriesCrc.At(2, 128)[40] ^= 1;
+  for (const auto& [name, disk, why] : {std::tuple{"header-crc", &headerCrc, "its CRC does not match"},
+                                        std::tuple{"header-gone", &headerGone, "without the GPT header"},
+                                        std::tuple{"entries-crc", &entriesCrc, "damaged GPT entries"}}) {
+    Add(name, *disk);
+    const Result result = RunWith({"--inspect", name});
+    EXPECT_EQ(result.exitCode, 0) << name << ": " << result.error;
+    EXPECT_EQ(result.out, healthy.out) << name;
+    EXPECT_NE(result.error.find(why), std::string::npos) << name << ": " << result.error;
+    EXPECT_NE(result.error.find("the backup GPT at the disk's end is whole and is listed"), std::string::npos);
+    EXPECT_EQ(std::count(result.error.begin(), result.error.end(), '\n'), 1) << result.error;
+  }
+  // Both copies damaged: one line, status 2.
+  DiskImage both = gptDisk();
+  both.At(1, 92)[40] ^= 1;
+  both.At(both.Sectors() - 1, 92)[40] ^= 1;
+  Add("both", both);
+  ExpectRefused({"--inspect", "both"}, {"a damaged GPT header: its CRC does not match"});
+  // The backup is found at the primary's alternate LBA, not only at the end.
+  DiskImage moved(16384 + 8);
+  DiskImage reference(16384);
+  reference.Gpt({{2048, 10239}});
+  std::copy_n(reference.bytes().begin(), reference.bytes().size(), moved.At(0, reference.bytes().size()).begin());
+  moved.At(2, 128)[40] ^= 1;
+  Add("moved", moved);
+  const Result fromAlternate = RunWith({"--inspect", "moved"});
+  EXPECT_EQ(fromAlternate.exitCode, 0) << fromAlternate.error;
+  EXPECT_EQ(Lines(fromAlternate.out)[1], "partition 1: start 1 MiB, size 4 MiB, type Microsoft basic data");
+}
+
+TEST_F(Inspect, AWholeDiskFromAPipeIsRefusedAndAVolumeIsRead) {
+  Add("disk", WindowsMbr(), std::nullopt, true);
+  ExpectRefused({"--inspect", "disk"}, {"a whole disk", "pipe", "image file"});
+  DiskImage volume(8192);
+  volume.Volume(0, NtfsSector(8191));
+  Add("volume", volume, std::nullopt, true);
+  const Result read = RunWith({"--inspect", "volume"});
+  EXPECT_EQ(read.exitCode, 0) << read.error;
+  EXPECT_EQ(Lines(read.out)[2], "capacity: 4190208 bytes");
+}
+
+TEST_F(Inspect, AListingFailsForAFat32OrNtfsVolumeThatCannotBeRead) {
+  // A device that reports 20,000 sectors and reads 16,384. Partition 1's
+  // volume claims a sector more than the partition; 2 is FAT32 by type, out
+  // of reach; 3 is Linux, out of reach too, and 4 Linux unformatted: both
+  // listed plainly.
+  DiskImage disk(16384);
+  disk.Mbr(0, 0x07, 2048, 2048).Volume(2048, NtfsSector(2049));
+  disk.Mbr(1, 0x0C, 19000, 100);
+  disk.Mbr(2, 0x83, 19100, 100);
+  disk.Mbr(3, 0x83, 4096, 2048);
+  Add("disk", disk);
+  g_sources["disk"].claimedBytes = 20000 * 512;
+  const Result result = RunWith({"--inspect", "disk"});
+  EXPECT_EQ(result.exitCode, kExitFailed);
+  const auto lines = Lines(result.out);
+  EXPECT_EQ(lines[2], "  truncated: shorter than the volume its boot sector describes");
+  EXPECT_EQ(lines[4], "  cannot be read");
+  EXPECT_EQ(lines[6], "  cannot be read");
+  EXPECT_EQ(lines[8], "  no boot sector signature: not FAT32 or NTFS");
+  EXPECT_EQ(result.error, "karvo-size: disk: a FAT32 or NTFS volume that cannot be read, in partition 1, 2\n");
+  // A volume that just fits its partition, and a Linux one out of reach: all is well.
+  DiskImage fits(16384);
+  fits.Mbr(0, 0x07, 2048, 2048).Volume(2048, NtfsSector(2048));
+  fits.Mbr(2, 0x83, 19100, 100);
+  Add("fits", fits);
+  g_sources["fits"].claimedBytes = 20000 * 512;
+  const Result whole = RunWith({"--inspect", "fits"});
+  EXPECT_EQ(whole.exitCode, 0) << whole.error;
+  EXPECT_EQ(whole.error, "");
+}
+
+TEST_F(Inspect, AFat32VolumeWithFewerClustersThanTheSpecificationAsksIsSaidToHaveThem) {
+  // One FAT of 513 sectors; 65,524 clusters of 512 bytes, then 65,525.
+  for (const std::uint32_t clusters : {65524U, 65525U}) {
+    const std::uint32_t sectors = 32 + 2 * 513 + clusters;
+    DiskImage volume(sectors);
+    volume.Volume(0, Fat32Sector(sectors, 513, 1));
+    Add("fat", volume);
+    const Result result = RunWith({"--inspect", "fat"});
+    EXPECT_EQ(result.exitCode, 0) << result.error;
+    EXPECT_EQ(result.out.find("fewer than the 65525 the FAT specification asks") != std::string::npos,
+              clusters == 65524)
+        << result.out;
+  }
+  // A FAT32 volume is asked up to 16383 GB: on 4096-byte sectors it ends at 16 TiB.
+  const Result largest = RunWith({"--inspect", "fat", "16383"});
+  EXPECT_EQ(largest.exitCode, kExitNotAsAsked) << largest.error;
+  ExpectRefused({"--inspect", "fat", "16384"}, {"\"16384\" is too large", "1 to 16383 for FAT32", "16 TiB"});
+}
+
+TEST_F(Inspect, DamagedTablesGetOneLine) {
+  DiskImage past(4096);
+  past.Mbr(0, 0x0C, 2048, 2049);
+  Add("past", past);
+  ExpectRefused({"--inspect", "past"}, {"points outside the disk"});
+  DiskImage edge(4097);
+  edge.Mbr(0, 0x0C, 2048, 2049);
+  Add("edge", edge);
+  EXPECT_EQ(RunWith({"--inspect", "edge"}).exitCode, 0) << "the last sector is the disk's";
+  DiskImage loop = WindowsMbr();
+  loop.Ebr(10240 + 5063, 0x83, 63, 100);
+  testing::Put(loop.At(10240 + 5063, 512), 446 + 16 + 4, 0x05, 1);  // a next record back at the first
+  Add("loop", loop);
+  ExpectRefused({"--inspect", "loop"}, {"chain of logical partitions is broken"});
+  ExpectRefused({"--inspect", "missing"}, {"missing: No such file"});
+}
+
+}  // namespace
+}  // namespace karvo::cli
