@@ -83,8 +83,8 @@ class DebianPackage(unittest.TestCase):
                              env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
         self.assertEqual(run.stderr, "")
         text = run.stdout.replace("\u2010", "-")
-        for option in ("--fs", "--message", "--exact", "--table", "--csv", "--inspect", "--help", "--version",
-                       "EXIT STATUS"):
+        for option in ("--fs", "--message", "--exact", "--table", "--csv", "--inspect", "--partno", "--sector-size",
+                       "--help", "--version", "EXIT STATUS"):
             self.assertIn(option, text)
         with gzip.open(page, "rt") as f:
             self.assertIn(".SH EXIT STATUS", f.read())
@@ -105,6 +105,8 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.complete("karvo-size --exact "), ["fat32", "ntfs"])
         self.assertIn("--inspect", self.complete("karvo-size --"))
         self.assertEqual(self.complete("karvo-size --fs="), ["fat32", "ntfs"])
+        self.assertEqual(self.complete("karvo-size --inspect img --"), ["--partno", "--sector-size"])
+        self.assertEqual(self.complete("karvo-size --inspect img --sector-size "), ["4096", "512"])
 
     def test_bash_completes_only_what_the_program_accepts(self):
         for line in ("karvo-size --inspect img ", "karvo-size --inspect=img ", "karvo-size --table ",
