@@ -29,7 +29,8 @@ std::string VolumeLines(const InspectedVolume& volume, std::string_view indent) 
 }
 
 // A volume, and with a capacity whether Windows shows it as that many GB.
-Result VolumeReport(const InspectedVolume& volume, std::optional<std::string_view> capacityWord, std::string heading) {
+Result VolumeReport(const InspectedVolume& volume, std::optional<std::string_view> capacityWord,
+                    const std::string& heading) {
   Result result;
   std::optional<std::int32_t> capacity;
   if (capacityWord) {

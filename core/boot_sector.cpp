@@ -20,7 +20,7 @@ BootSectorReading Problem(std::string_view why) { return Refused<BootSectorReadi
 
 // A FAT32 or NTFS volume by its boot sector, which cannot be read all the same.
 BootSectorReading Damaged(std::string_view why) {
-  BootSectorReading reading = Refused<BootSectorReading>(why);
+  auto reading = Refused<BootSectorReading>(why);
   reading.damaged = true;
   return reading;
 }
