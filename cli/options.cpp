@@ -8,7 +8,26 @@
 namespace karvo::cli {
 namespace {
 
-constexpr std::string_view kUsage =
+enum class OptionId {
+#define KARVO_OPTION(id, name, value, with, help) id,
+#include "cli/options.def"
+#undef KARVO_OPTION
+};
+
+struct OptionSpec {
+  OptionId id;
+  std::string_view name;
+  std::string_view value;  // its value's name; empty for a flag
+  std::string_view help;   // a line to each "\n"
+};
+
+constexpr OptionSpec kOptions[] = {
+#define KARVO_OPTION(id, name, value, with, help) {OptionId::id, name, value, help},
+#include "cli/options.def"
+#undef KARVO_OPTION
+};
+
+constexpr std::string_view kUsageHead =
     "Usage: karvo-size [--exact | --message] [FILE-SYSTEM] CAPACITY...\n"
     "       karvo-size --table | --csv\n"
     "       karvo-size --inspect PATH [--partno N] [--sector-size SIZE] [CAPACITY]\n"
@@ -26,39 +45,42 @@ constexpr std::string_view kUsage =
     "                     NTFS from 1 to 2097151. From 1000 GB Windows shows a\n"
     "                     size in TB (1000 GB as 0.97 TB), never as N GB: the\n"
     "                     figure still reaches N GiB, and a line on standard\n"
-    "                     error says what Windows shows\n"
-    "  --fs FILE-SYSTEM   the same as a bare FILE-SYSTEM word; also --fs=FILE-SYSTEM\n"
-    "  --message          print Karvo's own answer text instead of the bare figure\n"
-    "  --exact            print the least size in MiB whose formatted capacity\n"
-    "                     reaches the capacity (Windows' default layout: FAT32 with\n"
-    "                     32 reserved sectors, two FATs and Microsoft's cluster\n"
-    "                     sizes; NTFS with 4 KiB clusters, larger beyond 16 TiB)\n"
-    "                     instead of Karvo's rule\n"
-    "  --table            for 1 to 300 GB: Karvo's figure, what Windows shows for a\n"
-    "                     partition of that size (* where that is not N GB), and the\n"
-    "                     exact figure, per file system\n"
-    "  --csv              the same table as CSV\n"
-    "  --inspect PATH     read a FAT32 or NTFS volume (an image file, a device, or -\n"
-    "                     for standard input; also --inspect=PATH; only its boot\n"
-    "                     sector, read-only): file system, cluster size,\n"
-    "                     capacity and how Windows shows it; with a CAPACITY, whether\n"
-    "                     the volume reaches it and whether Windows shows it as that\n"
-    "                     many GB; a whole disk (a file or a device, not a pipe):\n"
-    "                     its partitions (MBR or GPT, the backup GPT where the\n"
-    "                     primary is damaged), each FAT32 or NTFS one inspected\n"
-    "  --partno N         with --inspect on a whole disk: inspect its partition N\n"
-    "                     alone (numbered as fdisk lists them), as a volume\n"
-    "  --sector-size SIZE with --inspect on a whole disk: its sector size, 512 or\n"
-    "                     4096, for an image whose table leaves it open (a device\n"
-    "                     reports its own; an image's table tells it)\n"
-    "  --                 ends the options\n"
-    "  --help, --version  this text; the version\n"
+    "                     error says what Windows shows\n";
+
+constexpr std::string_view kUsageTail =
     "\n"
     "Example: karvo-size ntfs 120   prints 122885 (MiB)\n"
     "Exit status: 0 on success; 1 when Windows does not show an inspected volume as\n"
     "the capacity; 2 for a bad argument, a volume that cannot be read (in a disk's\n"
     "listing too), a capacity that no volume of the file system can reach, or output\n"
     "that cannot be written.\n";
+
+// The help: each option beside its text, in the table's order.
+std::string Help() {
+  constexpr std::size_t kTextColumn = 21;
+  std::string text(kUsageHead);
+  for (const OptionSpec& option : kOptions) {
+    std::string left = "  " + std::string(option.name) + (option.value.empty() ? "" : " " + std::string(option.value));
+    left.resize(std::max(left.size() + 1, kTextColumn), ' ');
+    text += left;
+    for (char c : option.help) text += c == '\n' ? "\n" + std::string(kTextColumn, ' ') : std::string(1, c);
+    text += "\n";
+  }
+  return text + std::string(kUsageTail);
+}
+
+// The option an argument names, as it stands or with "=value" for one that
+// takes a value; none for an unknown one.
+const OptionSpec* FindOption(std::string_view arg) {
+  if (arg == "-h") arg = "--help";
+  for (const OptionSpec& option : kOptions) {
+    if (arg == option.name || (!option.value.empty() && arg.size() > option.name.size() &&
+                               arg.starts_with(option.name) && arg[option.name.size()] == '=')) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
 
 std::optional<FileSystemKind> ParseFileSystem(std::string_view word) {
   std::string lower(word);
@@ -87,10 +109,6 @@ std::string_view RangeEnd(FileSystemKind kind, CapacityUse use) {
       break;
   }
   return " (FAT32 ends at 16 TiB, on 4096-byte sectors)";
-}
-
-bool IsOption(std::string_view arg, std::string_view name) {
-  return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
 }
 
 // An option's value: after "=", or the next argument. None when it has none.
@@ -168,63 +186,81 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     const std::string_view arg = args[i];
     // "-" alone is a path (standard input), "-5" a capacity the checks refuse.
     const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
-    if (option && (arg == "--help" || arg == "-h")) return Result{0, std::string(kUsage), ""};
-    if (option && arg == "--version") {
+    if (!option) {
+      if (besideVersion.empty()) besideVersion = arg;
+      if (const auto named = ParseFileSystem(arg)) {
+        if (request.kind) return Failure(Quoted(arg) + " is one file system too many: give one");
+        request.kind = named;
+        if (request.extra.empty()) request.extra = arg;
+      } else {
+        request.words.push_back(arg);
+      }
+      continue;
+    }
+    const OptionSpec* spec = FindOption(arg);
+    if (spec == nullptr) return Failure("unknown option " + Quoted(arg) + ": see karvo-size --help");
+    if (spec->id == OptionId::Help) return Result{0, Help(), ""};
+    if (spec->id == OptionId::Version) {
       if (version) return twice(arg);
       version = true;
       continue;
     }
     if (besideVersion.empty()) besideVersion = arg;
-    if (option && arg == "--") {
-      optionsEnded = true;
-    } else if (option && arg == "--message") {
-      if (request.message) return twice(arg);
-      request.message = true;
-    } else if (option && arg == "--exact") {
-      if (request.exact) return twice(arg);
-      request.exact = true;
-    } else if (option && (arg == "--table" || arg == "--csv")) {
-      if (request.tableAsCsv) return Failure(Quoted(arg) + " after " + Quoted(tableWord) + ": give one of them");
-      request.tableAsCsv = arg == "--csv";
-      tableWord = arg;
-    } else if (option && IsOption(arg, "--inspect")) {
-      if (request.inspectPath) return Failure(Quoted(arg) + " after " + Quoted(inspectWord) + ": give one of them");
-      inspectWord = arg;
-      request.inspectPath = OptionValue(args, i, "--inspect");
-      if (!request.inspectPath || request.inspectPath->empty()) {
-        return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
+    const std::optional<std::string_view> value = spec->value.empty() ? std::nullopt : OptionValue(args, i, spec->name);
+    switch (spec->id) {
+      case OptionId::EndOfOptions:
+        optionsEnded = true;
+        break;
+      case OptionId::Message:
+        if (request.message) return twice(arg);
+        request.message = true;
+        break;
+      case OptionId::Exact:
+        if (request.exact) return twice(arg);
+        request.exact = true;
+        break;
+      case OptionId::Table:
+      case OptionId::Csv:
+        if (request.tableAsCsv) return Failure(Quoted(arg) + " after " + Quoted(tableWord) + ": give one of them");
+        request.tableAsCsv = spec->id == OptionId::Csv;
+        tableWord = arg;
+        break;
+      case OptionId::Inspect:
+        if (request.inspectPath) return Failure(Quoted(arg) + " after " + Quoted(inspectWord) + ": give one of them");
+        inspectWord = arg;
+        request.inspectPath = value;
+        if (!request.inspectPath || request.inspectPath->empty()) {
+          return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
+        }
+        break;
+      case OptionId::PartitionNumber:
+        if (request.partition) return twice(spec->name);
+        request.partition = value ? SmallNumber(*value) : std::nullopt;
+        if (!request.partition || *request.partition == 0) {
+          return Failure("--partno needs a partition's number, as fdisk lists them: 1 and up");
+        }
+        break;
+      case OptionId::SectorSize: {
+        if (request.sectorBytes) return twice(spec->name);
+        const auto bytes = value ? SmallNumber(*value) : std::nullopt;
+        if (bytes != kSectorBytes && bytes != kLargeSectorBytes) {
+          return Failure("--sector-size needs a disk's logical sector size: 512 or 4096");
+        }
+        request.sectorBytes = *bytes;
+        break;
       }
-    } else if (option && IsOption(arg, "--partno")) {
-      if (request.partition) return twice("--partno");
-      const auto value = OptionValue(args, i, "--partno");
-      request.partition = value ? SmallNumber(*value) : std::nullopt;
-      if (!request.partition || *request.partition == 0) {
-        return Failure("--partno needs a partition's number, as fdisk lists them: 1 and up");
+      case OptionId::FileSystem: {
+        if (!value) return Failure("--fs needs a file system: fat32 or ntfs");
+        const auto named = ParseFileSystem(*value);
+        if (!named) return Failure("unknown file system " + Quoted(*value) + ": use fat32 or ntfs");
+        if (request.kind) return Failure(Quoted(*value) + " is one file system too many: give one");
+        request.kind = named;
+        if (request.extra.empty()) request.extra = *value;
+        break;
       }
-    } else if (option && IsOption(arg, "--sector-size")) {
-      if (request.sectorBytes) return twice("--sector-size");
-      const auto value = OptionValue(args, i, "--sector-size");
-      const auto bytes = value ? SmallNumber(*value) : std::nullopt;
-      if (bytes != kSectorBytes && bytes != kLargeSectorBytes) {
-        return Failure("--sector-size needs a disk's logical sector size: 512 or 4096");
-      }
-      request.sectorBytes = *bytes;
-    } else if (option && IsOption(arg, "--fs")) {
-      const auto value = OptionValue(args, i, "--fs");
-      if (!value) return Failure("--fs needs a file system: fat32 or ntfs");
-      const auto named = ParseFileSystem(*value);
-      if (!named) return Failure("unknown file system " + Quoted(*value) + ": use fat32 or ntfs");
-      if (request.kind) return Failure(Quoted(*value) + " is one file system too many: give one");
-      request.kind = named;
-      if (request.extra.empty()) request.extra = *value;
-    } else if (option) {
-      return Failure("unknown option " + Quoted(arg) + ": see karvo-size --help");
-    } else if (const auto named = ParseFileSystem(arg)) {
-      if (request.kind) return Failure(Quoted(arg) + " is one file system too many: give one");
-      request.kind = named;
-      if (request.extra.empty()) request.extra = arg;
-    } else {
-      request.words.push_back(arg);
+      case OptionId::Help:
+      case OptionId::Version:
+        break;  // answered above
     }
   }
   if (version) {

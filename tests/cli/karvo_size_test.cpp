@@ -89,6 +89,8 @@ TEST(Arguments, EachRefusalNamesTheWordAndTheRangeThatHolds) {
   ExpectRefused({"--exact", "fat32"}, {"no capacity", "1 to 2047 for FAT32"});
   ExpectRefused({"--frobnicate"}, {"\"--frobnicate\"", "--help"});
   ExpectRefused({"-x"}, {"unknown option \"-x\""});
+  ExpectRefused({"--exact=1", "1"}, {"unknown option \"--exact=1\""});
+  ExpectRefused({"--fsx", "ntfs", "1"}, {"unknown option \"--fsx\""});
   ExpectRefused({"--table", "5"}, {"\"5\"", "1 to 300 GB"});
   ExpectRefused({"--table", "--fs", "fat32"}, {"\"fat32\"", "1 to 300 GB"});
   ExpectRefused({"--csv", "--partno", "1"}, {"\"--partno\"", "1 to 300 GB"});

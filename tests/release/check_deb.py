@@ -8,6 +8,7 @@ from the unpacked package.
 import glob
 import gzip
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -83,8 +84,11 @@ class DebianPackage(unittest.TestCase):
                              env=dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8"))
         self.assertEqual(run.stderr, "")
         text = run.stdout.replace("\u2010", "-")
-        for option in ("--fs", "--message", "--exact", "--table", "--csv", "--inspect", "--partno", "--sector-size",
-                       "--help", "--version", "EXIT STATUS"):
+        # Every option of karvo-size's table, which its help and completion are made from.
+        with open(os.path.join(ROOT, "cli", "options.def")) as f:
+            options = re.findall(r'^KARVO_OPTION\(\w+, "([^"]+)"', f.read(), re.M)
+        self.assertIn("--sector-size", options)
+        for option in options + ["EXIT STATUS"]:
             self.assertIn(option, text)
         with gzip.open(page, "rt") as f:
             self.assertIn(".SH EXIT STATUS", f.read())
@@ -104,6 +108,7 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.complete("karvo-size f"), ["fat32"])
         self.assertEqual(self.complete("karvo-size --exact "), ["fat32", "ntfs"])
         self.assertIn("--inspect", self.complete("karvo-size --"))
+        self.assertNotIn("--partno", self.complete("karvo-size --"), "offered after --inspect")
         self.assertEqual(self.complete("karvo-size --fs="), ["fat32", "ntfs"])
         self.assertEqual(self.complete("karvo-size --inspect img --"), ["--partno", "--sector-size"])
         self.assertEqual(self.complete("karvo-size --inspect img --sector-size "), ["4096", "512"])
