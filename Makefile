@@ -72,10 +72,10 @@ fuzz: build-fuzz
 	build/fuzz/tests/boot_sector_fuzz -runs=2000000 -max_len=1024 build/fuzz/tests/boot_sector_corpus tests/fuzz/boot_sectors
 	build/fuzz/tests/partition_table_fuzz -runs=200000 -max_len=40960 build/fuzz/tests/partition_table_corpus tests/fuzz/partition_tables
 
-# Measures the figures on freshly formatted volumes and writes the README's table.
+# Measures the figures on freshly formatted volumes and writes the table of docs/truth-table.md.
 truth-table: build-host
 	@/usr/bin/python3 tests/truth/truth_suite.py build/host/karvo-size build/truth --random 0
-	@scripts/update-truth-table build/truth/truth-table.md README.md
+	@scripts/update-truth-table build/truth/truth-table.md docs/truth-table.md
 
 # Each deliberate fault of tests/mutants/mutants.txt in a copy of the tree;
 # every one must be caught by the tests.
