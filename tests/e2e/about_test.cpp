@@ -17,7 +17,7 @@ class AboutBox : public MainDialog {
   }
 
   void ExpectClosedAndMainDialogAsBefore(HWND about) {
-    for (int i = 0; i < 250 && ::IsWindow(about); ++i) ::Sleep(20);
+    testing_support::WaitUntil([&] { return !::IsWindow(about); });
     EXPECT_FALSE(::IsWindow(about)) << "the About box stayed open";
     e2e::Sync(dialog);
     EXPECT_TRUE(::IsWindowEnabled(dialog));

@@ -107,7 +107,7 @@ TEST_F(HostileMessages, CalculateWhileAboutIsOpenAnswersAndLeavesAboutOpen) {
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  for (int i = 0; i < 250 && ::IsWindow(box); ++i) ::Sleep(20);
+  testing_support::WaitUntil([&] { return !::IsWindow(box); });
   EXPECT_TRUE(::IsWindow(about)) << "the About box is still open";
   ::PostMessageW(about, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(WaitForMainDialogAlone());

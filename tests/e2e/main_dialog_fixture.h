@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver.h"
+#include "support/poll.h"
 
 namespace e2e {
 
@@ -48,11 +49,7 @@ class MainDialog : public ::testing::Test {
   // Alone and enabled again: a modal box hides before it gives its owner back,
   // so the first is seen a moment before the second.
   bool WaitForMainDialogAlone() {
-    for (int i = 0; i < 250; ++i) {
-      if (karvo.TopLevelWindows().size() == 1 && ::IsWindowEnabled(dialog)) return true;
-      ::Sleep(20);
-    }
-    return false;
+    return testing_support::WaitUntil([&] { return karvo.TopLevelWindows().size() == 1 && ::IsWindowEnabled(dialog); });
   }
 
   // F1 in a box over the main dialog: the help box belongs to that box, and
@@ -63,7 +60,7 @@ class MainDialog : public ::testing::Test {
     ASSERT_NE(help, nullptr) << "no help box owned by the box the user is in";
     EXPECT_EQ(e2e::ReadMessageBox(help).text, L"没有可用的帮助.");
     ::PostMessageW(help, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 250 && ::IsWindow(help); ++i) ::Sleep(20);
+    testing_support::WaitUntil([&] { return !::IsWindow(help); });
     e2e::Sync(box);
     EXPECT_EQ(karvo.WaitForOwnedDialog(box, L"Karvo", 300), nullptr) << "one F1, two help boxes";
     EXPECT_FALSE(::IsWindowEnabled(dialog)) << "the main dialog came alive under the box";

@@ -228,7 +228,7 @@ TEST(HelpRoute, ARenamedCopyAnswersF1UnderItsOwnName) {
     ASSERT_NE(box, nullptr) << "no help box captioned with the copy's name";
     EXPECT_EQ(e2e::ReadMessageBox(box).text, L"没有可用的帮助.");
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 250 && ::IsWindow(box); ++i) ::Sleep(20);
+    testing_support::WaitUntil([&] { return !::IsWindow(box); });
     ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     DWORD exitCode = 1;
     EXPECT_TRUE(renamed.WaitForExit(5000, &exitCode));

@@ -10,6 +10,8 @@
 #include "e2e/driver.h"
 #include "platform/afxwin.h"
 #include "res/resource.h"
+#include "support/karvo_dialog.h"
+#include "support/poll.h"
 #include "support/run_dialog.h"
 #include "support/wine_path.h"
 #include "ui/karvo_dlg.h"
@@ -18,7 +20,9 @@ namespace {
 
 using testing_support::RunDialogWhile;
 
-CWinApp testApp;
+using testing_support::InspectableKarvoDlg;
+using testing_support::testApp;
+
 std::wstring g_damagedFolder;
 
 std::wstring Copy(const wchar_t* damage) { return g_damagedFolder + L"\\Karvo-" + damage + L".exe"; }
@@ -40,7 +44,7 @@ class DamagedKarvo : public ::testing::Test {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 250 && ::IsWindow(box); ++i) ::Sleep(20);
+    testing_support::WaitUntil([&] { return !::IsWindow(box); });
   }
 
   // Opens each list and checks that it shows several entries.
@@ -72,7 +76,7 @@ class DamagedKarvo : public ::testing::Test {
     ASSERT_NE(about, nullptr) << "the About box did not open";
     EXPECT_FALSE(::IsWindowEnabled(dialog));
     ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 250 && ::IsWindow(about); ++i) ::Sleep(20);
+    testing_support::WaitUntil([&] { return !::IsWindow(about); });
     EXPECT_FALSE(::IsWindow(about));
     EXPECT_TRUE(::IsWindowEnabled(dialog));
   }
@@ -135,11 +139,10 @@ TEST(DamagedKarvoWithoutMainDialog, EndsAtOnceWithoutAnyWindowOrCrash) {
   e2e::KarvoProcess karvo(L"", Copy(L"no-dialog-102"));
   ASSERT_NE(karvo.Handle(), nullptr);
   DWORD exitCode = 1;
-  bool ended = false;
-  for (int i = 0; i < 250 && !ended; ++i) {
+  const bool ended = testing_support::WaitUntil([&] {
     EXPECT_TRUE(karvo.TopLevelWindows().empty()) << "a window appeared";
-    ended = karvo.WaitForExit(20, &exitCode);
-  }
+    return karvo.WaitForExit(0, &exitCode);
+  });
   ASSERT_TRUE(ended) << "the program did not end";
   EXPECT_EQ(exitCode, 0u) << "0x" << std::hex << exitCode;
 }
@@ -158,11 +161,6 @@ class DamagedResources : public ::testing::Test {
     if (module) ::FreeLibrary(module);
   }
   HMODULE module = nullptr;
-};
-
-class InspectableKarvoDlg : public CKarvoDlg {
- public:
-  using CKarvoDlg::m_hIcon;
 };
 
 TEST_F(DamagedResources, NoIconMeansNoIconOfItsOwn) {

@@ -13,6 +13,8 @@
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "support/import_hook.h"
+#include "support/karvo_dialog.h"
+#include "support/poll.h"
 #include "support/run_dialog.h"
 #include "ui/karvo_dlg.h"
 
@@ -21,15 +23,8 @@ namespace {
 using testing_support::RunDialogWhile;
 using testing_support::WaitForThreadDialog;
 
-CWinApp testApp;  // the framework needs its one application object
-
-// Gives the tests a look at what the dialog keeps to itself.
-class InspectableKarvoDlg : public CKarvoDlg {
- public:
-  using CKarvoDlg::m_cbCapacity;
-  using CKarvoDlg::m_cbFormat;
-  using CKarvoDlg::m_hIcon;
-};
+using testing_support::InspectableKarvoDlg;
+using testing_support::testApp;
 
 TEST(KarvoDialog, ShowsTheApplicationIconInCaptionTaskBarAndDrag) {
   InspectableKarvoDlg dialog;
@@ -125,8 +120,25 @@ TEST(KarvoDialog, AnswersWithTheInformationIcon) {
     }
     EXPECT_EQ(buttons, std::vector<int>{IDOK}) << "an OK button and nothing else";
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    while (::IsWindow(box)) ::Sleep(10);
+    testing_support::WaitUntil([&] { return !::IsWindow(box); });
   });
+}
+
+TEST(KarvoDialog, GoesOnAnsweringWhenASessionEndIsCancelled) {
+  InspectableKarvoDlg dialog;
+  const DWORD uiThread = ::GetCurrentThreadId();
+  const INT_PTR result = RunDialogWhile(dialog, [&](HWND window) {
+    // Another program refused WM_QUERYENDSESSION: Windows tells each program
+    // that the session goes on.
+    EXPECT_NE(::SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0) << "Karvo refused the session end";
+    ::SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+    HWND box = WaitForThreadDialog(uiThread, window);
+    ASSERT_NE(box, nullptr) << "Karvo no longer answers";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    testing_support::WaitUntil([&] { return !::IsWindow(box); });
+  });
+  EXPECT_EQ(result, IDCANCEL) << "the dialog ended with a session that did not";
 }
 
 TEST(KarvoDialog, ReturnsCancelAndClearsTheMainWindowPointer) {

@@ -5,15 +5,20 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "platform/afxwin.h"
 #include "res/resource.h"
+#include "support/import_hook.h"
 #include "support/run_dialog.h"
 
 namespace {
 
+using testing_support::DoModalWithWatchdog;
+using testing_support::Outcome;
 using testing_support::RunDialogWhile;
 using testing_support::WaitForThreadDialog;
 
@@ -55,32 +60,6 @@ ON_MESSAGE(WM_CHARTOITEM, ProbeDialog::OnItemQuery)
 ON_MESSAGE(WM_COMPAREITEM, ProbeDialog::OnCompare)
 ON_MESSAGE(WM_APP, ProbeDialog::OnAppMessage)
 END_MESSAGE_MAP()
-
-// Runs DoModal; if it has not returned after a few seconds, a WM_QUIT gets
-// the thread out of the loop and the test fails instead of hanging.
-struct Outcome {
-  INT_PTR result;
-  bool returnedByItself;
-};
-Outcome DoModalWithWatchdog(CDialog& dialog) {
-  const DWORD uiThread = ::GetCurrentThreadId();
-  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<bool> fired{false};
-  std::thread watchdog([&] {
-    if (::WaitForSingleObject(done, 5000) == WAIT_TIMEOUT) {
-      fired = true;
-      ::PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
-    }
-  });
-  const INT_PTR result = dialog.DoModal();
-  ::SetEvent(done);
-  watchdog.join();
-  ::CloseHandle(done);
-  MSG quit;
-  while (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-  }
-  return {result, !fired};
-}
 
 TEST(ModalLoop, EndsWhenAHandlerDestroysTheWindow) {
   ProbeDialog dialog;
@@ -180,33 +159,79 @@ TEST(ModalLoop, MessagesAnsweredByTheDialogProcedureGetTheHandlersResult) {
   });
 }
 
+// A visible owner window at `place`, for a dialog to centre over.
+struct OwnerWindow {
+  explicit OwnerWindow(RECT place)
+      : window(::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, place.left, place.top,
+                                 place.right - place.left, place.bottom - place.top, nullptr, nullptr, nullptr,
+                                 nullptr)) {
+    owner.m_hWnd = window;
+  }
+  ~OwnerWindow() {
+    owner.m_hWnd = nullptr;
+    ::DestroyWindow(window);
+  }
+  HWND window;
+  CWnd owner;
+};
+
+RECT PlaceOfAboutOver(OwnerWindow& owner) {
+  RECT box{};
+  CDialog about(IDD_ABOUT_DIALOG, &owner.owner);
+  RunDialogWhile(
+      about, [&](HWND window) { ::GetWindowRect(window, &box); }, owner.window);
+  return box;
+}
+
 TEST(ModalLoop, CentresOverItsOwnerToThePixel) {
   // Two owner widths, one more than the other, so that one of them leaves an
   // odd pixel over, which must stay on the right.
   for (int width : {600, 601}) {
-    HWND ownerWindow = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 100, 80, width, 401, nullptr,
-                                         nullptr, nullptr, nullptr);
-    ASSERT_NE(ownerWindow, nullptr);
-    CWnd owner;
-    owner.m_hWnd = ownerWindow;
-    CDialog about(IDD_ABOUT_DIALOG, &owner);
-    const DWORD uiThread = ::GetCurrentThreadId();
-    std::thread inspector([&] {
-      HWND window = WaitForThreadDialog(uiThread, ownerWindow);
-      if (window == nullptr) {
-        ADD_FAILURE() << "the dialog did not appear";
-        return;
+    OwnerWindow owner({100, 80, 100 + width, 80 + 401});
+    ASSERT_NE(owner.window, nullptr);
+    const RECT box = PlaceOfAboutOver(owner);
+    EXPECT_EQ(box.left, 100 + (width - (box.right - box.left)) / 2) << width;
+    EXPECT_EQ(box.top, 80 + (401 - (box.bottom - box.top)) / 2) << width;
+  }
+}
+
+// The work area as the tests set it: a taskbar at the left or the top, a
+// second monitor at negative coordinates.
+RECT g_workArea{};
+BOOL WINAPI WorkAreaAsSet(HMONITOR, LPMONITORINFO info) {
+  info->rcMonitor = g_workArea;
+  info->rcWork = g_workArea;
+  info->dwFlags = 0;
+  return TRUE;
+}
+
+TEST(ModalLoop, StaysInsideTheWorkAreaWhereverItStartsAndWhereverTheOwnerIs) {
+  testing_support::ImportHook hook("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(&WorkAreaAsSet));
+  ASSERT_TRUE(hook.installed());
+  constexpr LONG kOwnerWidth = 200;
+  constexpr LONG kOwnerHeight = 100;
+  for (const RECT work :
+       {RECT{0, 0, 1024, 728}, RECT{120, 0, 1024, 768}, RECT{0, 60, 1024, 768}, RECT{-1280, -200, 0, 824}}) {
+    g_workArea = work;
+    const LONG middleX = (work.left + work.right - kOwnerWidth) / 2;
+    const LONG middleY = (work.top + work.bottom - kOwnerHeight) / 2;
+    // Centred, then hanging over each edge.
+    for (const POINT at : {POINT{middleX, middleY}, POINT{work.left - 150, middleY}, POINT{work.right - 50, middleY},
+                           POINT{middleX, work.top - 80}, POINT{middleX, work.bottom - 20}}) {
+      OwnerWindow owner({at.x, at.y, at.x + kOwnerWidth, at.y + kOwnerHeight});
+      ASSERT_NE(owner.window, nullptr);
+      const RECT box = PlaceOfAboutOver(owner);
+      const std::string where = std::to_string(work.left) + "," + std::to_string(work.top) + " owner at " +
+                                std::to_string(at.x) + "," + std::to_string(at.y) + ": " + std::to_string(box.left) +
+                                "," + std::to_string(box.top);
+      EXPECT_GE(box.left, work.left) << where;
+      EXPECT_GE(box.top, work.top) << where;
+      EXPECT_LE(box.right, work.right) << where;
+      EXPECT_LE(box.bottom, work.bottom) << where;
+      if (at.x == middleX && at.y == middleY) {
+        EXPECT_LE(std::abs(box.left + box.right - (2 * at.x + kOwnerWidth)), 1) << where << ": not centred";
       }
-      RECT box{};
-      ::GetWindowRect(window, &box);
-      EXPECT_EQ(box.left, 100 + (width - (box.right - box.left)) / 2) << width;
-      EXPECT_EQ(box.top, 80 + (401 - (box.bottom - box.top)) / 2) << width;
-      ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    });
-    about.DoModal();
-    inspector.join();
-    owner.m_hWnd = nullptr;
-    ::DestroyWindow(ownerWindow);
+    }
   }
 }
 
