@@ -6,15 +6,21 @@
 
 #include "afxres.h"
 #include "cstring.h"
+#include "resource_module.h"
 
 namespace {
 CWinApp* g_app = nullptr;  // the one application object, set by its constructor
 }
 
-CWinApp::CWinApp(const wchar_t* appName) : m_pszAppName(appName) { g_app = this; }
+CWinApp::CWinApp(const wchar_t* appName) : m_pszAppName(appName) {
+  g_app = this;
+  RegisterResourceModule(&m_hInstance);
+}
 
 CWinApp::~CWinApp() {
-  if (g_app == this) g_app = nullptr;
+  if (g_app != this) return;
+  g_app = nullptr;
+  RegisterResourceModule(nullptr);
 }
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
@@ -45,10 +51,6 @@ CWinApp* AfxGetApp() { return g_app; }
 
 CWnd* AfxGetMainWnd() { return g_app != nullptr ? g_app->m_pMainWnd : nullptr; }
 
-HINSTANCE AfxFindResourceHandle(const wchar_t*, const wchar_t*) {
-  return g_app != nullptr && g_app->m_hInstance != nullptr ? g_app->m_hInstance : ::GetModuleHandleW(nullptr);
-}
-
 int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return -1;
@@ -64,9 +66,8 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     app->m_pszAppName = app->m_appNameBuffer;
   }
   RegisterCommonControls();
-  if (!app->InitInstance() && app->m_pMainWnd != nullptr) {
-    app->m_pMainWnd->DestroyWindow();
-    app->m_pMainWnd = nullptr;
-  }
+  // Every modal main window is forgotten at the end of its DoModal; one still
+  // set here never ran its loop, and the framework destroys it all the same.
+  if (!app->InitInstance() && app->m_pMainWnd != nullptr) app->m_pMainWnd->DestroyWindow();
   return app->ExitInstance();
 }

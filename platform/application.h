@@ -41,8 +41,6 @@ class CWinApp : public CCmdTarget {
 
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
-// The module holding a resource; a program on this framework is one module.
-HINSTANCE AfxFindResourceHandle(const wchar_t* name, const wchar_t* type);
 // Kept for the same reason as Enable3dControls: dialogs here host no ActiveX
 // controls, and Windows needs no set-up for the ones they could.
 inline void AfxEnableControlContainer(void* manager = nullptr) { (void)manager; }

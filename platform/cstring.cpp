@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cwchar>
 
-#include "application.h"
+#include "resource_module.h"
 
 void CString::Assign(std::wstring_view text) {
   const std::size_t length = text.size() < kCapacity ? text.size() : kCapacity - 1;

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "application.h"
+#include "resource_module.h"
 
 HWND CDataExchange::PrepareCtrl(int id) const { return ::GetDlgItem(m_pDlgWnd->m_hWnd, id); }
 
@@ -73,6 +74,9 @@ INT_PTR CDialog::DoModal() {
     if (owner != nullptr && ::GetActiveWindow() == hwnd) ::SetActiveWindow(owner);
     ::DestroyWindow(hwnd);
   }
+  // Every end of a main window comes through here, whoever destroyed it and
+  // also when it could not be made: the one place that forgets it.
+  if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
   return m_nModalResult;
 }
 
@@ -287,7 +291,6 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         m_bContinueModal = false;
         m_nModalResult = -1;
       }
-      if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
       ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
       m_hWnd = nullptr;
       return FALSE;

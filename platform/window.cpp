@@ -1,11 +1,5 @@
 #include "window.h"
 
-#include "application.h"
-
-CWnd::~CWnd() {
-  if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
-}
-
 BOOL CWnd::DestroyWindow() {
   if (m_hWnd == nullptr) return FALSE;
   return ::DestroyWindow(m_hWnd);

@@ -12,8 +12,6 @@ class CWnd : public CCmdTarget {
   CWnd() = default;
   CWnd(const CWnd&) = delete;
   CWnd& operator=(const CWnd&) = delete;
-  // Clears the application's main-window pointer if it still names this object.
-  ~CWnd() override;
 
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return ::SendMessageW(m_hWnd, message, wParam, lParam);
