@@ -74,8 +74,7 @@ fuzz: build-fuzz
 
 # Measures the figures on freshly formatted volumes and writes the table of docs/truth-table.md.
 truth-table: build-host
-	@/usr/bin/python3 tests/truth/truth_suite.py build/host/karvo-size build/truth --random 0
-	@scripts/update-truth-table build/truth/truth-table.md docs/truth-table.md
+	@/usr/bin/python3 tests/truth/truth_suite.py build/host/karvo-size build/truth --random 0 --update docs/truth-table.md
 
 # Each deliberate fault of tests/mutants/mutants.txt in a copy of the tree;
 # every one must be caught by the tests.

@@ -11,9 +11,11 @@ and that one MiB less does not, that the core's own layout arithmetic (the
 "Windows shows" column of --table) agrees with what the formatter made, and
 that --inspect reads each volume right. It records what Karvo's rule gives.
 
-    truth_suite.py KARVO-SIZE OUTPUT-FOLDER [--random COUNT] [--seed SEED]
+    truth_suite.py KARVO-SIZE OUTPUT-FOLDER [--random COUNT] [--seed SEED] [--update DOCUMENT]
 
-Writes OUTPUT-FOLDER/truth.csv and OUTPUT-FOLDER/truth-table.md.
+Writes OUTPUT-FOLDER/truth.csv and OUTPUT-FOLDER/truth-table.md, and with
+--update puts the table into DOCUMENT between its two markers (make
+truth-table: docs/truth-table.md).
 """
 import argparse
 import concurrent.futures
@@ -280,12 +282,32 @@ def write_outputs(results, rows, folder):
         f.write("\n".join(lines) + "\n")
 
 
+BEGIN = "<!-- truth-table: begin (written by make truth-table) -->"
+END = "<!-- truth-table: end -->"
+
+
+def update_document(table_path, document):
+    """Puts the table between the document's two markers, in place of what was there."""
+    with open(document, encoding="utf-8") as f:
+        text = f.read()
+    if f"\n{BEGIN}\n" not in text or f"\n{END}\n" not in text:
+        raise SystemExit(f"truth_suite: no markers in {document}")
+    with open(table_path, encoding="utf-8") as f:
+        table = f.read()
+    before, rest = text.split(f"\n{BEGIN}\n", 1)
+    after = rest.split(f"\n{END}\n", 1)[1]
+    with open(document, "w", encoding="utf-8") as f:
+        f.write(f"{before}\n{BEGIN}\n{table}{END}\n{after}")
+    print(f"{document}: truth table updated")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("karvo_size")
     parser.add_argument("folder")
     parser.add_argument("--random", type=int, default=3)
     parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("--update", metavar="DOCUMENT")
     args = parser.parse_args()
     seed = args.seed if args.seed is not None else int(time.time())
     ns = list(FIXED)
@@ -318,6 +340,8 @@ def main():
         note = "" if extra is None else ("same FAT size" if extra == 0 else f"FAT {extra:+d} sectors")
         print(f"{r['n']:>4} {r['fs']:>6} {r['rule_mb']:>8} {r['rule_shows']:>11} {r['exact_mb']:>9}  {note}")
     write_outputs(results, rows, args.folder)
+    if args.update and not problems:
+        update_document(os.path.join(args.folder, "truth-table.md"), args.update)
     for problem in problems:
         print("FAIL:", problem)
     print(f"seed {seed}: " + ("all checks passed" if not problems else f"{len(problems)} problems"))
