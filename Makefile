@@ -1,57 +1,46 @@
 # Karvo's front door: `make test` and `make run` work on a fresh Debian 12 machine.
 SHELL := /bin/bash
-JOBS := $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+# Every build and every test run uses all cores.
+export CMAKE_BUILD_PARALLEL_LEVEL := $(shell nproc)
+export CTEST_PARALLEL_LEVEL := $(CMAKE_BUILD_PARALLEL_LEVEL)
 
-# The Windows build that the tests and `make run` use: auto picks the 32-bit
-# one, what ships, where this machine runs 32-bit programs, and the 64-bit one
-# elsewhere (scripts/windows-build); 32, 64 or both force the choice.
+# The Windows build that the tests and `make run` use: auto, 32, 64 or both
+# (see scripts/windows-build).
 WINDOWS ?= auto
-# For one program: says which build, and sets its preset, folder and Wine
-# architecture for the rest of the recipe line.
-pick_windows = preset=$$(scripts/windows-build --one $(WINDOWS)) && build_dir=build/$$preset && \
-  export WINEARCH=$$([ $$preset = windows ] && echo win32 || echo win64)
+# The preset of the one Windows build that a program runs from.
+windows_preset = $$(scripts/windows-build --one $(WINDOWS))
 
-.PHONY: all deps build build-host build-fuzz build-windows build-windows64 test run screenshots dist deb bench fuzz truth-table mutants lint clean
+.PHONY: all deps build test run screenshots dist deb bench fuzz truth-table mutants lint clean
 
 all: build
 
 deps:
 	@$(SUDO) scripts/install-deps.sh
 
-build-host: deps
-	@cmake --preset host >/dev/null
-	@cmake --build --preset host -j $(JOBS)
-
-build-fuzz: deps
-	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz -j $(JOBS)
-
-build-windows: deps
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows -j $(JOBS)
-
-build-windows64: deps
-	@cmake --preset windows64 >/dev/null
-	@cmake --build --preset windows64 -j $(JOBS)
+# build-host, build-fuzz, build-windows, build-windows64: one build of its preset.
+build-%: deps
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $*
 
 # Both Windows builds, so that either one's compile errors show anywhere.
 build: build-host build-fuzz build-windows build-windows64
 
-test: build
-	ctest --preset host -j $(JOBS)
-	ctest --preset fuzz
+# Each suite is its preset's workflow: configure, build and test.
+test: deps
+	cmake --workflow --preset host
+	cmake --workflow --preset fuzz
 	scripts/test-windows $(WINDOWS)
 
 run: build-windows build-windows64
-	@$(pick_windows) && scripts/run-karvo $$build_dir
+	@build=build/$(windows_preset) && scripts/run-karvo $$build
 
 # Karvo against a plain-Win32 baseline, 20 runs each.
 BENCH_ROUNDS ?= 20
 # Karvo and the baseline come from the same build: the ratios hold only there.
 bench: build-windows build-windows64
-	@$(pick_windows) && scripts/with-display $$build_dir/wineprefix scripts/wine-run $$build_dir/wineprefix \
-	  $$build_dir/bench/karvo_bench.exe $(BENCH_ROUNDS) $$build_dir/Karvo.exe $$build_dir/KarvoBaseline.exe
+	@build=build/$(windows_preset) && scripts/with-display $$build/wineprefix scripts/wine-run $$build/wineprefix \
+	  $$build/bench/karvo_bench.exe $(BENCH_ROUNDS) $$build/Karvo.exe $$build/KarvoBaseline.exe
 
 # The archive to hand out, dist/Karvo-<version>-win32.zip, signed when given a key
 # (see scripts/make-dist), with its winget and Scoop manifests.
@@ -64,7 +53,7 @@ deb: deps
 
 # Refreshes the README's pictures.
 screenshots: build-windows build-windows64
-	@$(pick_windows) && scripts/screenshots $$build_dir docs
+	@build=build/$(windows_preset) && scripts/screenshots $$build docs
 
 # A long fuzzing run of the core (a million inputs and more).
 fuzz: build-fuzz
@@ -79,7 +68,7 @@ truth-table: build-host
 # Each deliberate fault of tests/mutants/mutants.txt in a copy of the tree;
 # every one must be caught by the tests.
 mutants: build
-	@$(pick_windows) && scripts/with-display build/mutants/tree/$$build_dir/wineprefix \
+	@preset=$(windows_preset) && scripts/with-display build/mutants/tree/build/$$preset/wineprefix \
 	  /usr/bin/python3 tests/mutants/run_mutants.py --windows $$preset
 
 # clang-tidy over the program's code, for the host and the Windows build.

@@ -46,21 +46,24 @@ class WindowsBuild(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.folder)
 
-    def test_auto_takes_the_32_bit_build_only_where_the_loader_starts(self):
+    def test_auto_and_both_take_the_32_bit_build_only_where_the_loader_starts(self):
         self.assertEqual(pick(self.starts), (0, "windows", "Windows build: 32-bit, what ships: this machine runs 32-bit programs"))
+        self.assertEqual(pick(self.starts, "both"),
+                         (0, "windows windows64", "Windows build: 32-bit and 64-bit, as asked (WINDOWS=both)"))
+        self.assertEqual(pick(self.starts, "--one", "both")[:2], (0, "windows"))
         for loader, why in ((self.refused, "Exec format error"), (self.fails, "libc.so.6"),
                             (self.missing, "no 32-bit Wine installed")):
-            code, presets, line = pick(loader, "auto")
-            self.assertEqual((code, presets), (0, "windows64"), loader)
-            self.assertEqual(line, "Windows build: 64-bit: this machine runs no 32-bit programs "
-                                   f"(Wine's 32-bit loader: {why})")
+            for choice in ("auto", "both"):
+                code, presets, line = pick(loader, choice)
+                self.assertEqual((code, presets), (0, "windows64"), (loader, choice))
+                self.assertEqual(line, "Windows build: 64-bit: this machine runs no 32-bit programs "
+                                       f"(Wine's 32-bit loader: {why})")
 
     def test_a_forced_choice_holds_whatever_the_machine_runs(self):
         for loader in (self.starts, self.refused):
             self.assertEqual(pick(loader, "32")[:2], (0, "windows"))
             self.assertEqual(pick(loader, "64")[:2], (0, "windows64"))
-            self.assertEqual(pick(loader, "both")[:2], (0, "windows windows64"))
-            self.assertEqual(pick(loader, "--one", "both")[:2], (0, "windows"))
+            self.assertEqual(pick(loader, "--one", "64")[:2], (0, "windows64"))
         code, presets, line = pick(self.starts, "65")
         self.assertEqual((code, presets), (2, ""))
         self.assertIn("not '65'", line)
