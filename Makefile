@@ -32,8 +32,11 @@ test: deps
 	cmake --workflow --preset fuzz
 	scripts/test-windows $(WINDOWS)
 
+# Karvo on this display, inside the Wine desktop; without a display, pictures
+# of it at work go to build/screenshots/ and the answer's text is printed.
 run: build-windows build-windows64
-	@build=build/$(windows_preset) && scripts/run-karvo $$build
+	@build=build/$(windows_preset) && if [ -n "$${DISPLAY:-}" ]; then \
+	  scripts/wine-run $$build/wineprefix $$build/Karvo.exe; else scripts/screenshots $$build build/screenshots; fi
 
 # Karvo against a plain-Win32 baseline, 20 runs each.
 BENCH_ROUNDS ?= 20

@@ -32,6 +32,7 @@ PASSWORD = "pw-Zq81-never-shown"
 PROGRAMS = ["Karvo.exe", "karvo-size.exe"]
 VERSION = open(os.path.join(ROOT, "VERSION")).read().strip()
 ZIP = f"Karvo-{VERSION}-win32.zip"
+RELEASE_URL = f"https://downloads.example.org/karvo&co/{VERSION}"
 
 
 def openssl(*args, cwd):
@@ -86,8 +87,9 @@ class Dists(unittest.TestCase):
     def make_dist(cls, name, **signing):
         out = os.path.join(cls.folder, name)
         env = {k: v for k, v in os.environ.items() if not k.startswith("KARVO_SIGN_")}
-        env.update(signing, DIST_DIR=out, RELEASE_URL="https://downloads.example.org/karvo/" + VERSION,
-                   PATH=cls.shims + os.pathsep + os.environ["PATH"])
+        # An & in the address, which a careless text replacement would turn into the matched text.
+        env.update(DIST_DIR=out, RELEASE_URL=RELEASE_URL, PATH=cls.shims + os.pathsep + os.environ["PATH"])
+        env.update(signing)
         run = subprocess.run([os.path.join(ROOT, "scripts", "make-dist")], env=env, capture_output=True, text=True)
         return {"dir": out, "code": run.returncode, "out": run.stdout, "err": run.stderr}
 
@@ -179,6 +181,7 @@ class Release(Dists):
                              "not for code signing"),
             "mismatched-key": ({"KARVO_SIGN_CERT": self.key("sign.pem"), "KARVO_SIGN_KEY": self.key("web.key")},
                                "signing Karvo.exe failed"),
+            "quote-in-url": ({"RELEASE_URL": "https://downloads.example.org/karvo's/"}, "may not hold quotes"),
         }
         for name, (signing, message) in cases.items():
             with self.subTest(name):
@@ -198,7 +201,7 @@ class Release(Dists):
     def test_manifests_follow_the_official_schemas_and_name_the_zip(self):
         with open(os.path.join(self.pkcs12["dir"], ZIP), "rb") as f:
             digest = hashlib.sha256(f.read()).hexdigest()
-        url = f"https://downloads.example.org/karvo/{VERSION}/" + ZIP
+        url = f"{RELEASE_URL}/{ZIP}"
         winget = {}
         for path in glob.glob(os.path.join(self.pkcs12["dir"], "winget", "*.yaml")):
             with open(path, encoding="utf-8") as f:
