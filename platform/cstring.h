@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string_view>
 
 class CString {
@@ -16,6 +17,9 @@ class CString {
   CString(std::wstring_view text) { Assign(text); }
 
   // The program's own texts are UTF-8; this widens one for the window system.
+  // A text of n bytes widens to at most n units, so one of kCapacity - 1 bytes
+  // always fits whole; the program's texts are shorter, and a longer one is
+  // cut before the character that would cross that length.
   static CString FromUtf8(std::string_view utf8);
 
   // printf-style formatting, with any of the runtime's formats; the result is
@@ -43,6 +47,18 @@ class CString {
   int m_length = 0;
 };
 
-// Narrows UTF-16 into a caller's byte buffer as UTF-8, always terminated;
-// returns the number of bytes written before the terminator.
-int WideToUtf8(std::wstring_view text, char* buffer, int bufferSize);
+// Narrows a text read into a wchar_t array (up to its terminator, or its last
+// unit) into a byte array as UTF-8, terminated; returns the bytes before the
+// terminator. UTF-8 takes at most three bytes for a UTF-16 unit, so a byte
+// array three times as long always holds the whole text.
+template <std::size_t kUnits, std::size_t kBytes>
+int WideToUtf8(const wchar_t (&text)[kUnits], char (&buffer)[kBytes]) {
+  static_assert(kBytes >= 3 * kUnits, "the UTF-8 array must hold three bytes for each UTF-16 unit");
+  std::wstring_view units(text, kUnits - 1);
+  units = units.substr(0, units.find(L'\0'));
+  const int written = units.empty() ? 0
+                                    : ::WideCharToMultiByte(CP_UTF8, 0, units.data(), static_cast<int>(units.size()),
+                                                            buffer, static_cast<int>(kBytes - 1), nullptr, nullptr);
+  buffer[written] = '\0';
+  return written;
+}

@@ -4,6 +4,11 @@
 #include "core/size_rounding.h"
 #include "res/resource.h"
 
+// The core's texts that the dialog shows fit a CString whole, never cut.
+static_assert(karvo::ResultMessage::kCapacity <= CString::kCapacity);
+static_assert(karvo::CapacityText::kCapacity <= CString::kCapacity);
+static_assert(karvo::ResultCaption.size() < CString::kCapacity);
+
 CKarvoDlg::CKarvoDlg(CWnd* parent) : CDialog(IDD_MAIN_DIALOG, parent) {
   const wchar_t* iconName = MAKEINTRESOURCEW(IDI_APP_ICON);
   m_hIcon = ::LoadIconW(AfxFindResourceHandle(iconName, RT_GROUP_ICON), iconName);
@@ -57,8 +62,8 @@ void CKarvoDlg::OnOK() {
 
   wchar_t capacity[100];
   m_cbCapacity.GetWindowText(capacity, 100);
-  char capacityUtf8[4 * 100];
-  const int length = WideToUtf8(capacity, capacityUtf8, sizeof capacityUtf8);
+  char capacityUtf8[3 * 100];
+  const int length = WideToUtf8(capacity, capacityUtf8);
 
   const auto message = karvo::BuildResultMessage(index, std::string_view(capacityUtf8, length));
   if (!message) return;

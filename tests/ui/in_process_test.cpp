@@ -6,7 +6,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -315,25 +317,25 @@ TEST(CStringTest, WidensUtf8AndCutsTextsThatDoNotFit) {
   EXPECT_EQ(formatted, CString(L"-2147483648"));
 }
 
-TEST(CStringTest, FromUtf8CutsALongTextAtACharacterBoundary) {
+TEST(CStringTest, FromUtf8TakesAWholeBufferAndCutsOnlyBeyondIt) {
   constexpr std::size_t kFits = CString::kCapacity - 1;
+  EXPECT_EQ(CString::FromUtf8(std::string(kFits, 'y')).GetLength(), static_cast<int>(kFits)) << "exactly full";
+  EXPECT_EQ(CString::FromUtf8(std::string(kFits + 1, 'z')).GetLength(), static_cast<int>(kFits)) << "one more";
   const std::string ascii(kFits + 100, 'x');
   EXPECT_TRUE(CString::FromUtf8(ascii).view() == std::wstring(kFits, L'x'));
-  EXPECT_EQ(CString::FromUtf8(std::string(kFits, 'y')).GetLength(), static_cast<int>(kFits)) << "exactly full";
 
-  // Three UTF-8 bytes, one UTF-16 unit each: the cut comes after a whole character.
+  // Beyond the buffer's length in bytes the cut comes before a whole
+  // character: three bytes each, four for a surrogate pair.
   std::string chinese;
-  for (std::size_t i = 0; i < kFits + 10; ++i) chinese += "计";
-  EXPECT_TRUE(CString::FromUtf8(chinese).view() == std::wstring(kFits, L'计'));
-
-  // Four bytes, two units each: never half a surrogate pair at the end.
+  for (std::size_t i = 0; i < kFits; ++i) chinese += "计";
+  EXPECT_TRUE(CString::FromUtf8(chinese).view() == std::wstring(kFits / 3, L'计'));
   std::string faces = "a";
   for (int i = 0; i < CString::kCapacity; ++i) faces += "\U0001F600";
   const CString cut = CString::FromUtf8(faces);
-  EXPECT_EQ(cut.GetLength(), static_cast<int>(kFits));  // 'a' and 255 pairs
+  EXPECT_EQ(cut.GetLength(), 1 + 2 * static_cast<int>((kFits - 1) / 4));
   EXPECT_TRUE(IS_LOW_SURROGATE(cut.view().back()));
 
-  // Malformed bytes still give a full, cut text rather than nothing.
+  // Malformed bytes widen one unit each (U+FFFD), so they fit as well.
   const CString broken = CString::FromUtf8("\xE8\xAE\xFF" + ascii);
   EXPECT_GE(broken.GetLength(), static_cast<int>(kFits) - 3);
   EXPECT_LE(broken.GetLength(), static_cast<int>(kFits));
@@ -346,13 +348,28 @@ TEST(CStringTest, LoadsStringsAndGivesEmptyForAMissingOne) {
   EXPECT_TRUE(text.IsEmpty());
 }
 
-TEST(CStringTest, NarrowsToUtf8CuttingOnlyAtCharacterBoundaries) {
-  char buffer[8];
-  EXPECT_EQ(WideToUtf8(L"12abc", buffer, sizeof buffer), 5);
-  EXPECT_STREQ(buffer, "12abc");
-  EXPECT_EQ(WideToUtf8(L"计算结果", buffer, sizeof buffer), 6);  // two of four 3-byte characters fit
-  EXPECT_STREQ(buffer, "计算");
-  EXPECT_EQ(WideToUtf8(L"", buffer, sizeof buffer), 0);
+TEST(CStringTest, NarrowsAWholeWindowTextToUtf8) {
+  wchar_t text[4] = L"12a";
+  char buffer[3 * 4];
+  EXPECT_EQ(WideToUtf8(text, buffer), 3);
+  EXPECT_STREQ(buffer, "12a");
+  text[0] = L'\0';
+  EXPECT_EQ(WideToUtf8(text, buffer), 0);
+  EXPECT_STREQ(buffer, "");
+
+  // A full array of three-byte characters, without its terminator: every
+  // unit before the last is taken, and the bytes just fit.
+  wchar_t chinese[100];
+  std::fill(std::begin(chinese), std::end(chinese), L'计');
+  char chineseUtf8[3 * 100];
+  EXPECT_EQ(WideToUtf8(chinese, chineseUtf8), 3 * 99);
+  std::string expected;
+  for (int i = 0; i < 99; ++i) expected += "计";
+  EXPECT_EQ(std::string(chineseUtf8), expected);
+  wchar_t face[3] = L"\U0001F600";
+  char faceUtf8[3 * 3];
+  EXPECT_EQ(WideToUtf8(face, faceUtf8), 4);
+  EXPECT_STREQ(faceUtf8, "\U0001F600");
 }
 
 }  // namespace
