@@ -233,30 +233,6 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   return dialog != nullptr ? dialog->OnDialogMessage(message, wParam, lParam) : FALSE;
 }
 
-namespace {
-// The messages whose answer is the dialog procedure's own return value rather
-// than DWLP_MSGRESULT (see DialogProc in the Windows documentation).
-bool AnsweredByReturnValue(UINT message) {
-  switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_COMPAREITEM:
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-    case WM_INITDIALOG:
-      return true;
-    default:
-      return false;
-  }
-}
-}  // namespace
-
 INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
@@ -299,7 +275,10 @@ INT_PTR CDialog::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   LRESULT result = 0;
   if (!HandleMessage(message, wParam, lParam, result)) return FALSE;
-  if (AnsweredByReturnValue(message)) return static_cast<INT_PTR>(result);
+  // Of the messages a map can name, WM_QUERYDRAGICON alone is answered by the
+  // dialog procedure's own return value (as WM_INITDIALOG, WM_CTLCOLOR* and a
+  // few more are; see DialogProc), the others through DWLP_MSGRESULT.
+  if (message == WM_QUERYDRAGICON) return static_cast<INT_PTR>(result);
   ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
   return TRUE;
 }

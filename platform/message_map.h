@@ -16,9 +16,7 @@ using VoidHandler = void (CCmdTarget::*)();
 using SysCommandHandler = void (CCmdTarget::*)(UINT, LPARAM);
 using QueryDragIconHandler = HCURSOR (CCmdTarget::*)();
 using HelpInfoHandler = BOOL (CCmdTarget::*)(HELPINFO*);
-using RawMessageHandler = LRESULT (CCmdTarget::*)(WPARAM, LPARAM);
-using MessageHandler =
-    std::variant<VoidHandler, SysCommandHandler, QueryDragIconHandler, HelpInfoHandler, RawMessageHandler>;
+using MessageHandler = std::variant<VoidHandler, SysCommandHandler, QueryDragIconHandler, HelpInfoHandler>;
 
 struct MessageMapEntry {
   UINT message;  // WM_COMMAND for command entries
@@ -61,9 +59,6 @@ struct MessageMap {
   MessageMapEntry{WM_QUERYDRAGICON, 0, static_cast<QueryDragIconHandler>(&ThisClass::OnQueryDragIcon)},
 #define ON_WM_HELPINFO() \
   MessageMapEntry{WM_HELP, 0, static_cast<HelpInfoHandler>(&ThisClass::OnHelpInfo)},
-// Any message, with its parameters as they come and its answer as it goes.
-#define ON_MESSAGE(message, memberFxn) \
-  MessageMapEntry{(message), 0, static_cast<RawMessageHandler>(&memberFxn)}, /* NOLINT(bugprone-macro-parentheses): &(C::m) is no member pointer */
 // clang-format on
 
 // The root of every chain: finds entries and runs command handlers.

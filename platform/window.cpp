@@ -28,8 +28,6 @@ bool CWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
   } else if (const auto* helpInfo = std::get_if<HelpInfoHandler>(&entry->handler)) {
     auto* info = reinterpret_cast<HELPINFO*>(lParam);  // NOLINT(performance-no-int-to-ptr): WM_HELP's HELPINFO
     result = (this->**helpInfo)(info);
-  } else if (const auto* raw = std::get_if<RawMessageHandler>(&entry->handler)) {
-    result = (this->**raw)(wParam, lParam);
   }
   const bool handled = !m_defaultRequested;
   m_defaultRequested = outerRequest;

@@ -254,18 +254,19 @@ class ExchangingKarvoDlg : public InspectableKarvoDlg {
  public:
   using CKarvoDlg::m_strCapacity;
   using CKarvoDlg::m_strFormat;
-  static constexpr UINT kSave = WM_APP + 1;
-  static constexpr UINT kLoad = WM_APP + 2;
+  // Commands of its own, sent as menu items are.
+  static constexpr WPARAM kSave = 3001;
+  static constexpr WPARAM kLoad = 3002;
   DECLARE_MESSAGE_MAP()
 
  private:
-  LRESULT OnSave(WPARAM, LPARAM) { return UpdateData(TRUE); }
-  LRESULT OnLoad(WPARAM, LPARAM) { return UpdateData(FALSE); }
+  void OnSave() { UpdateData(TRUE); }
+  void OnLoad() { UpdateData(FALSE); }
 };
 
 BEGIN_MESSAGE_MAP(ExchangingKarvoDlg, CKarvoDlg)
-ON_MESSAGE(ExchangingKarvoDlg::kSave, ExchangingKarvoDlg::OnSave)
-ON_MESSAGE(ExchangingKarvoDlg::kLoad, ExchangingKarvoDlg::OnLoad)
+ON_COMMAND(ExchangingKarvoDlg::kSave, ExchangingKarvoDlg::OnSave)
+ON_COMMAND(ExchangingKarvoDlg::kLoad, ExchangingKarvoDlg::OnLoad)
 END_MESSAGE_MAP()
 
 TEST(Framework, DataExchangeOfAComboBoxTextGoesBothWays) {
@@ -276,21 +277,21 @@ TEST(Framework, DataExchangeOfAComboBoxTextGoesBothWays) {
     // From the lists to the members: each list's selected text.
     ::SendMessageW(format, CB_SETCURSEL, 1, 0);
     ::SendMessageW(capacity, CB_SETCURSEL, 119, 0);
-    ::SendMessageW(window, ExchangingKarvoDlg::kSave, 0, 0);
+    ::SendMessageW(window, WM_COMMAND, ExchangingKarvoDlg::kSave, 0);
     EXPECT_EQ(dialog.m_strFormat, CString(L"NTFS"));
     EXPECT_EQ(dialog.m_strCapacity, CString(L"120"));
 
     // From the members to the lists: the first entry that starts with the text.
     dialog.m_strFormat = CString(L"FAT32");
     dialog.m_strCapacity = CString(L"25");
-    ::SendMessageW(window, ExchangingKarvoDlg::kLoad, 0, 0);
+    ::SendMessageW(window, WM_COMMAND, ExchangingKarvoDlg::kLoad, 0);
     EXPECT_EQ(::SendMessageW(format, CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(::SendMessageW(capacity, CB_GETCURSEL, 0, 0), 24) << "25 comes before 250";
 
     // An empty text, or one no entry starts with, leaves the selection as it was.
     dialog.m_strFormat = CString();
     dialog.m_strCapacity = CString(L"x9");
-    ::SendMessageW(window, ExchangingKarvoDlg::kLoad, 0, 0);
+    ::SendMessageW(window, WM_COMMAND, ExchangingKarvoDlg::kLoad, 0);
     EXPECT_EQ(::SendMessageW(format, CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(::SendMessageW(capacity, CB_GETCURSEL, 0, 0), 24);
   });
