@@ -15,7 +15,7 @@ BOOL CKarvoApp::InitInstance() {
   CKarvoDlg dlg;
   m_pMainWnd = &dlg;
   dlg.DoModal();
-  // The dialog's window is gone (or was never made); the dialog object, on
-  // leaving this scope, clears the main-window pointer if it still names it.
+  // The dialog's window is gone (or was never made), and the end of DoModal
+  // has forgotten it as the main window.
   return FALSE;  // no message loop: the program ends here
 }

@@ -79,5 +79,4 @@ class CComboBox : public CWnd {
   }
   int SetCurSel(int index) { return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(index))); }
   int GetCurSel() const { return static_cast<int>(SendMessage(CB_GETCURSEL)); }
-  int GetCount() const { return static_cast<int>(SendMessage(CB_GETCOUNT)); }
 };

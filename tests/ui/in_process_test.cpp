@@ -303,7 +303,7 @@ TEST(Framework, DataExchangeOfAComboBox) {
     HWND capacity = ::GetDlgItem(window, IDC_CAPACITY_LIST);
     EXPECT_EQ(dialog.m_cbCapacity.m_hWnd, capacity);
     EXPECT_EQ(dialog.m_cbFormat.m_hWnd, ::GetDlgItem(window, IDC_FORMAT_LIST));
-    EXPECT_EQ(dialog.m_cbCapacity.GetCount(), 300);
+    EXPECT_EQ(::SendMessageW(capacity, CB_GETCOUNT, 0, 0), 300);
   });
 }
 
