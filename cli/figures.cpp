@@ -1,7 +1,8 @@
 #include "cli/figures.h"
 
 #include "core/size_rounding.h"
-#include "core/volume_layout.h"
+#include "disk/explorer_size.h"
+#include "disk/volume_layout.h"
 
 namespace karvo::cli {
 namespace {
@@ -63,7 +64,7 @@ Result Figures(const Request& request) {
     }
   }
   if (!shownInTerabytes.empty()) {
-    result.error = "karvo-size: from 1000 GB Windows shows a size in TB, never as N GB: " + shownInTerabytes + "\n";
+    result.error = ErrorLine("from 1000 GB Windows shows a size in TB, never as N GB: " + shownInTerabytes);
   }
   return result;
 }

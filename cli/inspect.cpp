@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "core/boot_sector.h"
-#include "core/partition_table.h"
-#include "core/volume_layout.h"
+#include "disk/boot_sector.h"
+#include "disk/explorer_size.h"
+#include "disk/partition_table.h"
+#include "disk/volume_layout.h"
 
 namespace karvo::cli {
 namespace {
@@ -89,8 +90,7 @@ Result ListPartitions(std::string_view path, const PartitionTable& table, DiskRe
   Result result;
   result.out = "partition table: " + std::string(table.scheme) + ", " + Number(table.sectorBytes) + "-byte sectors\n";
   std::string unreadable;
-  for (std::size_t i = 0; i < table.count; ++i) {
-    const Partition& partition = table.partitions[i];
+  for (const Partition& partition : table.partitions) {
     result.out += PartitionLine(partition);
     if (partition.overlaps != 0) result.out += "  overlaps partition " + Number(partition.overlaps) + "\n";
     if (partition.extended) continue;  // its logical partitions follow
@@ -104,18 +104,17 @@ Result ListPartitions(std::string_view path, const PartitionTable& table, DiskRe
   }
   if (!unreadable.empty()) {
     result.exitCode = kExitFailed;
-    result.error = "karvo-size: " + std::string(path) + ": a FAT32 or NTFS volume that cannot be read, in partition " +
-                   unreadable + "\n";
+    result.error =
+        ErrorLine(std::string(path) + ": a FAT32 or NTFS volume that cannot be read, in partition " + unreadable);
   }
   return result;
 }
 
 Result InspectPartition(std::string_view path, const PartitionTable& table, DiskReader& disk, int number,
                         std::optional<std::string_view> capacityWord) {
-  const auto begin = table.partitions.begin();
-  const auto partition = std::find_if(begin, begin + static_cast<std::ptrdiff_t>(table.count),
+  const auto partition = std::find_if(table.partitions.begin(), table.partitions.end(),
                                       [number](const Partition& p) { return p.number == number; });
-  if (partition == begin + static_cast<std::ptrdiff_t>(table.count)) {
+  if (partition == table.partitions.end()) {
     return Failure(std::string(path) + " has no partition " + Number(number));
   }
   const std::string where = std::string(path) + ", partition " + Number(number);
@@ -125,33 +124,38 @@ Result InspectPartition(std::string_view path, const PartitionTable& table, Disk
   return VolumeReport(*reading.volume, capacityWord, PartitionLine(*partition));
 }
 
+// A volume by itself: what goes with a whole disk does not go with it.
+Result WholeVolume(const Request& request, const InspectedVolume& volume, std::optional<std::string_view> capacityWord) {
+  if (request.partition || request.sectorBytes) {
+    return Failure(std::string(request.partition ? "--partno" : "--sector-size") +
+                   " goes with a whole disk: " + std::string(*request.inspectPath) + " is one volume");
+  }
+  return VolumeReport(volume, capacityWord, "");
+}
+
 }  // namespace
 
 Result Inspect(const Request& request, SourceOpener open) {
   const std::string_view path = *request.inspectPath;
+  if (request.words.size() > 1) return Failure(Quoted(request.words[1]) + " is one capacity too many for --inspect");
   std::optional<std::string_view> capacityWord;
-  if (!request.words.empty()) capacityWord = request.words.front();
+  if (!request.words.empty()) {
+    capacityWord = request.words.front();
+    // What the user typed is checked before the volume is read; its range
+    // waits for the file system.
+    Result failure;
+    if (!CheckCapacity(*capacityWord, std::nullopt, CapacityUse::Inspected, failure)) return failure;
+  }
   if (open == nullptr) return Failure("cannot read volumes here");
   const Source source = open(path);
   if (!source.problem.empty()) return Failure(std::string(path) + ": " + source.problem);
-  const auto diskOnly = [&](std::string_view what) {
-    return Failure(std::string(what) + " goes with a whole disk: " + std::string(path) + " is one volume");
-  };
-  if (source.mounted) {
-    if (request.partition) return diskOnly("--partno");
-    if (request.sectorBytes) return diskOnly("--sector-size");
-    return VolumeReport(*source.mounted, capacityWord, "");
-  }
+  if (source.mounted) return WholeVolume(request, *source.mounted, capacityWord);
   DiskReader& disk = *source.reader;
   std::array<std::uint8_t, kStartBytes> buffer{};
   const auto start = std::span(buffer).first(disk.ReadAt(0, buffer));
   const BootSectorReading reading = ReadBootSector(start, disk.SizeBytes());
-  if (reading.volume || !HoldsPartitionTable(start)) {
-    if (!reading.volume) return Failure(std::string(path) + ": " + std::string(reading.problem));
-    if (request.partition) return diskOnly("--partno");
-    if (request.sectorBytes) return diskOnly("--sector-size");
-    return VolumeReport(*reading.volume, capacityWord, "");
-  }
+  if (reading.volume) return WholeVolume(request, *reading.volume, capacityWord);
+  if (!HoldsPartitionTable(start)) return Failure(std::string(path) + ": " + std::string(reading.problem));
   // A whole disk, or an image of one. Its partitions lie anywhere: a pipe,
   // which reads only forward, cannot reach them in the order they are needed.
   if (!disk.CanSeek()) {
@@ -163,8 +167,8 @@ Result Inspect(const Request& request, SourceOpener open) {
   if (!partitions.table) return Failure(std::string(path) + ": " + std::string(partitions.problem));
   std::string backupNote;
   if (!partitions.primaryProblem.empty()) {
-    backupNote = "karvo-size: " + std::string(path) + ": " + std::string(partitions.primaryProblem) +
-                 "; the backup GPT at the disk's end is whole and is listed\n";
+    backupNote = ErrorLine(std::string(path) + ": " + std::string(partitions.primaryProblem) +
+                           "; the backup GPT at the disk's end is whole and is listed");
   }
   Result result;
   if (request.partition) {

@@ -6,42 +6,20 @@
 
 namespace karvo::cli {
 
+std::string ErrorLine(std::string_view message) { return "karvo-size: " + std::string(message) + "\n"; }
+
 Result Run(std::span<const std::string_view> args, SourceOpener open) {
   Request request;
   if (auto finished = Parse(args, request)) return *finished;
-  if (request.message && request.exact) {
-    return Failure("--message and --exact do not go together: Karvo's text gives its rule");
-  }
-  if (request.tableAsCsv) {
-    const std::string_view extra = !request.extra.empty() ? request.extra
-                                   : request.message      ? "--message"
-                                   : request.exact        ? "--exact"
-                                   : request.inspectPath  ? "--inspect"
-                                   : request.partition    ? "--partno"
-                                   : request.sectorBytes  ? "--sector-size"
-                                                          : "";
-    if (!extra.empty()) return Failure(Quoted(extra) + " does not go with --table or --csv, which list 1 to 300 GB");
-    return Table(*request.tableAsCsv);
-  }
-  if (request.inspectPath) {
-    if (request.kind || request.message || request.exact) {
-      return Failure("--inspect reads the file system from the volume and takes only a capacity");
-    }
-    if (request.words.size() > 1) {
-      return Failure(Quoted(request.words[1]) + " is one capacity too many for --inspect");
-    }
-    // What the user typed is checked before the volume is read; its range
-    // waits for the file system.
-    Result failure;
-    if (!request.words.empty() &&
-        !CheckCapacity(request.words.front(), std::nullopt, CapacityUse::Inspected, failure)) {
-      return failure;
-    }
-    return Inspect(request, open);
-  }
-  if (request.partition || request.sectorBytes) {
-    return Failure(std::string(request.partition ? "--partno" : "--sector-size") +
-                   " goes with --inspect: the figures are for Windows' default layout on 512-byte sectors");
+  switch (request.task) {
+    case Company::Table:
+      return Table(request.csv);
+    case Company::Inspection:
+      return Inspect(request, open);
+    case Company::Figures:
+    case Company::FiguresOrInspection:
+    case Company::Anywhere:
+      break;
   }
   return Figures(request);
 }

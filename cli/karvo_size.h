@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/boot_sector.h"
-#include "core/disk_bytes.h"
+#include "disk/boot_sector.h"
+#include "disk/disk_bytes.h"
 
 namespace karvo::cli {
 
@@ -38,5 +38,8 @@ using SourceOpener = Source (*)(std::string_view path);
 
 // The arguments without the program's name; `open` opens a path for --inspect.
 Result Run(std::span<const std::string_view> args, SourceOpener open = nullptr);
+
+// A line for standard error, with the program's name before it.
+std::string ErrorLine(std::string_view message);
 
 }  // namespace karvo::cli

@@ -104,8 +104,7 @@ int main(int argc, char** argv) {
   const karvo::cli::Result result = karvo::cli::Run(args, &OpenSource);
   // Output that does not arrive (a full disk, a closed pipe) is a failure.
   if (const int problem = WriteAll(STDOUT_FILENO, result.out); problem != 0) {
-    const std::string line = "karvo-size: cannot write the output: " + std::string(std::strerror(problem)) + "\n";
-    WriteAll(STDERR_FILENO, line);
+    WriteAll(STDERR_FILENO, karvo::cli::ErrorLine("cannot write the output: " + std::string(std::strerror(problem))));
     return karvo::cli::kExitFailed;
   }
   WriteAll(STDERR_FILENO, result.error);

@@ -212,7 +212,7 @@ int wmain(int argc, wchar_t** argv) {
   // Output that does not arrive is a failure.
   if (!Write(STD_OUTPUT_HANDLE, result.out)) {
     Write(STD_ERROR_HANDLE,
-          "karvo-size: cannot write the output (Windows error " + std::to_string(::GetLastError()) + ")\n");
+          karvo::cli::ErrorLine("cannot write the output (Windows error " + std::to_string(::GetLastError()) + ")"));
     return karvo::cli::kExitFailed;
   }
   Write(STD_ERROR_HANDLE, result.error);

@@ -9,7 +9,7 @@ namespace karvo::cli {
 namespace {
 
 enum class OptionId {
-#define KARVO_OPTION(id, name, value, with, help) id,
+#define KARVO_OPTION(id, name, value, company, help) id,
 #include "cli/options.def"
 #undef KARVO_OPTION
 };
@@ -18,11 +18,12 @@ struct OptionSpec {
   OptionId id;
   std::string_view name;
   std::string_view value;  // its value's name; empty for a flag
-  std::string_view help;   // a line to each "\n"
+  Company company;
+  std::string_view help;  // a line to each "\n"
 };
 
 constexpr OptionSpec kOptions[] = {
-#define KARVO_OPTION(id, name, value, with, help) {OptionId::id, name, value, help},
+#define KARVO_OPTION(id, name, value, company, help) {OptionId::id, name, value, Company::company, help},
 #include "cli/options.def"
 #undef KARVO_OPTION
 };
@@ -39,13 +40,7 @@ constexpr std::string_view kUsageHead =
     "so give parted the figure as MiB. The figures are for Windows' default layout\n"
     "on 512-byte sectors.\n"
     "\n"
-    "  FILE-SYSTEM        fat32 or ntfs, in any case (default: ntfs)\n"
-    "  CAPACITY           whole GB (GiB): for FAT32 from 1 to 2040, to 2047 with\n"
-    "                     --exact (FAT32 on 512-byte sectors ends at 2 TiB); for\n"
-    "                     NTFS from 1 to 2097151. From 1000 GB Windows shows a\n"
-    "                     size in TB (1000 GB as 0.97 TB), never as N GB: the\n"
-    "                     figure still reaches N GiB, and a line on standard\n"
-    "                     error says what Windows shows\n";
+    "  FILE-SYSTEM        fat32 or ntfs, in any case (default: ntfs)\n";
 
 constexpr std::string_view kUsageTail =
     "\n"
@@ -55,10 +50,24 @@ constexpr std::string_view kUsageTail =
     "listing too), a capacity that no volume of the file system can reach, or output\n"
     "that cannot be written.\n";
 
-// The help: each option beside its text, in the table's order.
+std::string LargestText(FileSystemKind kind, CapacityUse use) { return Number(LargestCapacity(kind, use)); }
+
+// The help: the capacities' ranges as the figures decide them, then each
+// option beside its text, in the table's order.
 std::string Help() {
   constexpr std::size_t kTextColumn = 21;
   std::string text(kUsageHead);
+  text += "  CAPACITY           whole GB (GiB): for FAT32 from 1 to " +
+          LargestText(FileSystemKind::Fat32, CapacityUse::Rule) + ", to " +
+          LargestText(FileSystemKind::Fat32, CapacityUse::Exact) +
+          " with\n"
+          "                     --exact (FAT32 on 512-byte sectors ends at 2 TiB); for\n"
+          "                     NTFS from 1 to " +
+          LargestText(FileSystemKind::Ntfs, CapacityUse::Rule) +
+          ". From 1000 GB Windows shows a\n"
+          "                     size in TB (1000 GB as 0.97 TB), never as N GB: the\n"
+          "                     figure still reaches N GiB, and a line on standard\n"
+          "                     error says what Windows shows\n";
   for (const OptionSpec& option : kOptions) {
     std::string left = "  " + std::string(option.name) + (option.value.empty() ? "" : " " + std::string(option.value));
     left.resize(std::max(left.size() + 1, kTextColumn), ' ');
@@ -97,12 +106,12 @@ std::string RangeText(std::optional<FileSystemKind> kind, CapacityUse use) {
 }
 
 // Why the range ends where it does.
-std::string_view RangeEnd(FileSystemKind kind, CapacityUse use) {
+std::string RangeEnd(FileSystemKind kind, CapacityUse use) {
   if (kind == FileSystemKind::Ntfs) return " (the most whose figure in MiB fits in 32 bits)";
   switch (use) {
     case CapacityUse::Rule:
-      return " (FAT32 on 512-byte sectors ends at 2 TiB, and Karvo's figure for more is past it; --exact goes to "
-             "2047)";
+      return " (FAT32 on 512-byte sectors ends at 2 TiB, and Karvo's figure for more is past it; --exact goes to " +
+             LargestText(kind, CapacityUse::Exact) + ")";
     case CapacityUse::Exact:
       return " (FAT32 on 512-byte sectors ends at 2 TiB)";
     case CapacityUse::Inspected:
@@ -130,6 +139,37 @@ std::optional<int> SmallNumber(std::string_view word) {
   return value;
 }
 
+// What a word or an option goes with, as a refusal names it.
+std::string_view CompanyName(Company company) {
+  switch (company) {
+    case Company::Figures:
+      return "the figures";
+    case Company::Table:
+      return "--table or --csv";
+    case Company::Inspection:
+      return "--inspect";
+    case Company::FiguresOrInspection:
+    case Company::Anywhere:
+      break;
+  }
+  return "the figures or --inspect";
+}
+
+// What karvo-size was asked to do, and why other things do not go with it.
+std::string TaskName(Company task) {
+  switch (task) {
+    case Company::Table:
+      return "--table or --csv, which list 1 to " + Number(kCapacityCount) + " GB";
+    case Company::Inspection:
+      return "--inspect, which reads the file system from the volume and takes only a capacity";
+    case Company::Figures:
+    case Company::FiguresOrInspection:
+    case Company::Anywhere:
+      break;
+  }
+  return "the figures, which are for Windows' default layout on 512-byte sectors";
+}
+
 }  // namespace
 
 std::string Number(std::int64_t value) { return std::string(karvo::Decimal(value).view()); }
@@ -141,7 +181,7 @@ std::string Quoted(std::string_view word) {
          " characters)";
 }
 
-Result Failure(const std::string& message) { return {kExitFailed, "", "karvo-size: " + message + "\n"}; }
+Result Failure(std::string_view message) { return {kExitFailed, "", ErrorLine(message)}; }
 
 std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystemKind> kind, CapacityUse use,
                                           Result& failure) {
@@ -169,31 +209,43 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
   }
   if (!kind) return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));  // the range waits for it
   if (value > LargestCapacity(*kind, use)) {
-    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use) + std::string(RangeEnd(*kind, use)));
+    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use) + RangeEnd(*kind, use));
     return std::nullopt;
   }
   return static_cast<std::int32_t>(value);
 }
 
 std::optional<Result> Parse(std::span<const std::string_view> args, Request& request) {
+  // Each word and option as it was given, with what it goes with.
+  struct Given {
+    std::string_view word;
+    Company company;
+  };
+  std::vector<Given> given;
   bool optionsEnded = false;
   bool version = false;
   std::string_view besideVersion;
-  std::string_view tableWord;
-  std::string_view inspectWord;
+  std::string_view taskWord;  // --table, --csv or --inspect, as typed
   const auto twice = [](std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); };
+  const auto fileSystem = [&](std::string_view word) -> std::optional<Result> {
+    const auto named = ParseFileSystem(word);
+    if (!named) return Failure("unknown file system " + Quoted(word) + ": use fat32 or ntfs");
+    if (request.kind) return Failure(Quoted(word) + " is one file system too many: give one");
+    request.kind = named;
+    given.push_back({word, Company::Figures});
+    return std::nullopt;
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     // "-" alone is a path (standard input), "-5" a capacity the checks refuse.
     const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
     if (!option) {
       if (besideVersion.empty()) besideVersion = arg;
-      if (const auto named = ParseFileSystem(arg)) {
-        if (request.kind) return Failure(Quoted(arg) + " is one file system too many: give one");
-        request.kind = named;
-        if (request.extra.empty()) request.extra = arg;
+      if (ParseFileSystem(arg)) {
+        if (auto refused = fileSystem(arg)) return refused;
       } else {
         request.words.push_back(arg);
+        given.push_back({arg, Company::FiguresOrInspection});
       }
       continue;
     }
@@ -207,6 +259,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     }
     if (besideVersion.empty()) besideVersion = arg;
     const std::optional<std::string_view> value = spec->value.empty() ? std::nullopt : OptionValue(args, i, spec->name);
+    if (spec->id != OptionId::FileSystem) given.push_back({spec->name, spec->company});
     switch (spec->id) {
       case OptionId::EndOfOptions:
         optionsEnded = true;
@@ -221,16 +274,17 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
         break;
       case OptionId::Table:
       case OptionId::Csv:
-        if (request.tableAsCsv) return Failure(Quoted(arg) + " after " + Quoted(tableWord) + ": give one of them");
-        request.tableAsCsv = spec->id == OptionId::Csv;
-        tableWord = arg;
-        break;
       case OptionId::Inspect:
-        if (request.inspectPath) return Failure(Quoted(arg) + " after " + Quoted(inspectWord) + ": give one of them");
-        inspectWord = arg;
-        request.inspectPath = value;
-        if (!request.inspectPath || request.inspectPath->empty()) {
-          return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
+        // Each chooses what karvo-size does: one of them at most.
+        if (!taskWord.empty()) return Failure(Quoted(arg) + " after " + Quoted(taskWord) + ": give one of them");
+        taskWord = arg;
+        request.task = spec->company;
+        request.csv = spec->id == OptionId::Csv;
+        if (spec->id == OptionId::Inspect) {
+          request.inspectPath = value;
+          if (!value || value->empty()) {
+            return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
+          }
         }
         break;
       case OptionId::PartitionNumber:
@@ -249,15 +303,10 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
         request.sectorBytes = *bytes;
         break;
       }
-      case OptionId::FileSystem: {
+      case OptionId::FileSystem:
         if (!value) return Failure("--fs needs a file system: fat32 or ntfs");
-        const auto named = ParseFileSystem(*value);
-        if (!named) return Failure("unknown file system " + Quoted(*value) + ": use fat32 or ntfs");
-        if (request.kind) return Failure(Quoted(*value) + " is one file system too many: give one");
-        request.kind = named;
-        if (request.extra.empty()) request.extra = *value;
+        if (auto refused = fileSystem(*value)) return refused;
         break;
-      }
       case OptionId::Help:
       case OptionId::Version:
         break;  // answered above
@@ -267,7 +316,16 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     if (!besideVersion.empty()) return Failure(Quoted(besideVersion) + " does not go with --version");
     return Result{0, "karvo-size " KARVO_VERSION "\n", ""};
   }
-  if (request.extra.empty() && !request.words.empty()) request.extra = request.words.front();
+  // Everything given must go with what karvo-size was asked to do.
+  for (const Given& each : given) {
+    if (!Accepts(each.company, request.task)) {
+      return Failure(Quoted(each.word) + " goes with " + std::string(CompanyName(each.company)) + ", not with " +
+                     TaskName(request.task));
+    }
+  }
+  if (request.message && request.exact) {
+    return Failure("--message and --exact do not go together: Karvo's text gives its rule");
+  }
   return std::nullopt;
 }
 

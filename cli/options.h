@@ -10,17 +10,25 @@
 #include <vector>
 
 #include "cli/karvo_size.h"
-#include "core/volume_layout.h"
+#include "disk/volume_layout.h"
 
 namespace karvo::cli {
 
+// What an option or a word goes with: one of the three things karvo-size
+// does, the figures or an inspection (a capacity), or any of them.
+enum class Company : unsigned { Figures = 1, Table = 2, Inspection = 4, FiguresOrInspection = 5, Anywhere = 7 };
+
+constexpr bool Accepts(Company given, Company task) {
+  return (static_cast<unsigned>(given) & static_cast<unsigned>(task)) != 0;
+}
+
 struct Request {
+  Company task = Company::Figures;  // the figures, unless --table, --csv or --inspect
   std::optional<FileSystemKind> kind;
   std::vector<std::string_view> words;  // capacities, or whatever else is not an option
-  std::string_view extra;               // the first word that does not go with --table or --inspect
   bool message = false;
   bool exact = false;
-  std::optional<bool> tableAsCsv;
+  bool csv = false;
   std::optional<std::string_view> inspectPath;
   std::optional<int> partition;             // --partno
   std::optional<std::int64_t> sectorBytes;  // --sector-size
@@ -38,7 +46,7 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
                                           Result& failure);
 
 // One line on standard error, and the failure status.
-Result Failure(const std::string& message);
+Result Failure(std::string_view message);
 // An argument as the user typed it, in quotes; a very long one is shortened.
 std::string Quoted(std::string_view word);
 std::string Number(std::int64_t value);

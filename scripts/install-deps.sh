@@ -4,7 +4,7 @@
 set -euo pipefail
 
 host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest clang-format
-               python3 python3-pefile dosfstools ntfs-3g exfatprogs fdisk
+               python3 python3-pefile zlib1g-dev dosfstools ntfs-3g exfatprogs fdisk
                osslsigncode openssl lintian dpkg-dev python3-jsonschema python3-yaml bash-completion
                clang-tidy)
 # Both halves of Wine and both cross-compilers: where the kernel runs no 32-bit
@@ -38,8 +38,25 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror caught mid-sync fails an index now and then (the security
+  # archive's i386 one, say): try again, then go on with the indexes that did
+  # arrive; the install below fails if what it needs is not among them.
+  for attempt in 1 2 3; do
+    apt-get update -qq && break
+    if [ "$attempt" -eq 3 ]; then
+      echo "install-deps: apt-get update failed for some indexes; installing from the others" >&2
+    else
+      sleep $((attempt * 10))
+    fi
+  done
+  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    # Without the security archive's i386 index, the i386 halves of Wine's
+    # libraries cannot match their amd64 security updates: take both from the
+    # release itself.
+    . /etc/os-release
+    echo "install-deps: installing from $VERSION_CODENAME itself, where both architectures match" >&2
+    apt-get install -y -qq --no-install-recommends -t "$VERSION_CODENAME" "${missing[@]}" >/dev/null
+  fi
 fi
 
 if [ $need_locales -eq 1 ]; then

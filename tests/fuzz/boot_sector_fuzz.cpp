@@ -8,7 +8,8 @@
 #include <optional>
 #include <span>
 
-#include "core/boot_sector.h"
+#include "disk/boot_sector.h"
+#include "disk/explorer_size.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The first eight bytes, when there are more than a sector's worth, give

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "core/partition_table.h"
+#include "disk/partition_table.h"
 #include "support/memory_disk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (reading.table && !reading.problem.empty()) std::abort();
   if (!reading.table && !reading.primaryProblem.empty()) std::abort();
   if (reading.table) {
-    for (std::size_t i = 0; i < reading.table->count; ++i) {
+    for (std::size_t i = 0; i < reading.table->partitions.size(); ++i) {
       const auto& partition = reading.table->partitions[i];
       if (partition.firstByte < 0 || partition.bytes < 0) std::abort();
       if (partition.firstByte + partition.bytes > static_cast<std::int64_t>(size)) std::abort();

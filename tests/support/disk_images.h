@@ -1,6 +1,7 @@
 // Boot sectors and whole disks built field by field in memory, for the
 // readers' tests: every field a test does not name is as the formatters and
-// partitioners write it.
+// partitioners write it. The fields are the readers' own layouts; the GPT's
+// checksums come from zlib, not from the code under test.
 #pragma once
 
 #include <algorithm>
@@ -11,43 +12,51 @@
 #include <string_view>
 #include <vector>
 
-#include "core/boot_sector.h"
-#include "core/partition_table.h"
+#include <zlib.h>
+
+#include "disk/boot_sector.h"
+#include "disk/on_disk.h"
 
 namespace karvo::testing {
 
-inline void Put(std::span<std::uint8_t> bytes, std::size_t at, std::uint64_t value, int size) {
-  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+using layout::Set;
+namespace fat = layout::fat;
+namespace ntfs = layout::ntfs;
+namespace mbr = layout::mbr;
+namespace gpt = layout::gpt;
 
 using Sector = std::array<std::uint8_t, kBootSectorBytes>;
 
 inline Sector Signed() {
   Sector sector{};
-  sector[510] = 0x55;
-  sector[511] = 0xAA;
+  Set(sector, layout::boot_record::kSignature, layout::boot_record::kSignatureValue);
   return sector;
+}
+
+// CRC-32 by zlib, whose crc32() is the one GPT uses.
+inline std::uint32_t ZlibCrc32(std::span<const std::uint8_t> bytes) {
+  return static_cast<std::uint32_t>(::crc32(0L, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 inline Sector Fat32Sector(std::uint32_t sectors = 2097152, std::uint32_t fatSectors = 2044, int sectorsPerCluster = 8,
                           int bytesPerSector = 512) {
   Sector sector = Signed();
-  Put(sector, 11, bytesPerSector, 2);
-  sector[13] = static_cast<std::uint8_t>(sectorsPerCluster);
-  Put(sector, 14, 32, 2);
-  sector[16] = 2;
-  Put(sector, 32, sectors, 4);
-  Put(sector, 36, fatSectors, 4);
-  std::memcpy(&sector[82], "FAT32   ", 8);
+  Set(sector, fat::kBytesPerSector, static_cast<std::uint64_t>(bytesPerSector));
+  Set(sector, fat::kSectorsPerCluster, static_cast<std::uint64_t>(sectorsPerCluster));
+  Set(sector, fat::kReservedSectors, 32);
+  Set(sector, fat::kFatCount, 2);
+  Set(sector, fat::kSectors32, sectors);
+  Set(sector, fat::kFatSectors32, fatSectors);
+  layout::SetText(sector, fat::kFat32TypeText, fat::kFat32Type);
   return sector;
 }
 
 inline Sector NtfsSector(std::uint64_t sectors = 2099199, std::uint8_t clusterField = 8, int bytesPerSector = 512) {
   Sector sector = Signed();
-  std::memcpy(&sector[3], "NTFS    ", 8);
-  Put(sector, 11, bytesPerSector, 2);
-  sector[13] = clusterField;
-  Put(sector, 0x28, sectors, 8);
+  layout::SetText(sector, layout::boot_record::kOemName, ntfs::kOemName);
+  Set(sector, ntfs::kBytesPerSector, static_cast<std::uint64_t>(bytesPerSector));
+  Set(sector, ntfs::kClusterField, clusterField);
+  Set(sector, ntfs::kSectors, sectors);
   return sector;
 }
 
@@ -105,16 +114,16 @@ class DiskImage {
   };
   DiskImage& Gpt(std::initializer_list<GptPartition> partitions) {
     const auto last = static_cast<std::uint64_t>(Sectors() - 1);
-    Mbr(0, 0xEE, 1, static_cast<std::uint32_t>(std::min<std::uint64_t>(last, 0xFFFFFFFF)));
-    std::array<std::uint8_t, 128 * 128> entries{};
+    Mbr(0, mbr::kProtective, 1, static_cast<std::uint32_t>(std::min<std::uint64_t>(last, 0xFFFFFFFF)));
+    std::array<std::uint8_t, gpt::kUsualEntryCount * gpt::kEntryBytes> entries{};
     std::size_t i = 0;
     for (const GptPartition& partition : partitions) {
-      const auto entry = std::span(entries).subspan(128 * i++, 128);
+      const auto entry = std::span(entries).subspan(gpt::kEntryBytes * i++, gpt::kEntryBytes);
       const auto guid = GuidBytes(partition.type);
-      std::copy(guid.begin(), guid.end(), entry.begin());
-      entry[16] = static_cast<std::uint8_t>(i);  // a partition GUID of its own
-      Put(entry, 32, partition.first, 8);
-      Put(entry, 40, partition.last, 8);
+      std::copy(guid.begin(), guid.end(), entry.begin() + gpt::kTypeGuid.offset);
+      entry[gpt::kPartitionGuid.offset] = static_cast<std::uint8_t>(i);  // a partition GUID of its own
+      Set(entry, gpt::kFirstLba, partition.first);
+      Set(entry, gpt::kLastLba, partition.last);
     }
     const std::uint64_t entrySectors = entries.size() / static_cast<std::size_t>(m_sectorBytes) +
                                        (entries.size() % static_cast<std::size_t>(m_sectorBytes) != 0);
@@ -127,30 +136,42 @@ class DiskImage {
   DiskImage& Entry(std::int64_t sector, int slot, std::uint8_t type, std::uint32_t first, std::uint32_t sectors,
                    bool active) {
     const auto record = At(sector, kSectorBytes);
-    const auto entry = record.subspan(446 + 16 * static_cast<std::size_t>(slot), 16);
-    entry[0] = active ? 0x80 : 0;
-    entry[4] = type;
-    Put(entry, 8, first, 4);
-    Put(entry, 12, sectors, 4);
-    record[510] = 0x55;
-    record[511] = 0xAA;
+    const auto place = mbr::Entry(static_cast<std::size_t>(slot));
+    const auto entry = record.subspan(place.offset, place.size);
+    Set(entry, mbr::kBootFlag, active ? mbr::kActive : 0);
+    Set(entry, mbr::kType, type);
+    Set(entry, mbr::kFirstSector, first);
+    Set(entry, mbr::kSectors, sectors);
+    Set(record, layout::boot_record::kSignature, layout::boot_record::kSignatureValue);
     return *this;
   }
   void GptHeader(std::uint64_t at, std::uint64_t alternate, std::uint64_t entriesAt,
                  std::span<const std::uint8_t> entries) {
     std::copy(entries.begin(), entries.end(), At(static_cast<std::int64_t>(entriesAt), entries.size()).begin());
-    const auto header = At(static_cast<std::int64_t>(at), 92);
-    std::memcpy(header.data(), "EFI PART", 8);
-    Put(header, 8, 0x00010000, 4);
-    Put(header, 12, 92, 4);
-    Put(header, 24, at, 8);
-    Put(header, 32, alternate, 8);
-    Put(header, 72, entriesAt, 8);
-    Put(header, 80, 128, 4);
-    Put(header, 84, 128, 4);
-    Put(header, 88, Crc32(entries), 4);
-    Put(header, 16, Crc32(header), 4);
+    const auto header = At(static_cast<std::int64_t>(at), gpt::kHeaderBytes);
+    layout::SetText(header, gpt::kSignature, gpt::kSignatureText);
+    Set(header, gpt::kRevision, gpt::kRevision1);
+    Set(header, gpt::kHeaderSize, gpt::kHeaderBytes);
+    Set(header, gpt::kMyLba, at);
+    Set(header, gpt::kAlternateLba, alternate);
+    Set(header, gpt::kEntriesLba, entriesAt);
+    Set(header, gpt::kEntryCount, gpt::kUsualEntryCount);
+    Set(header, gpt::kEntrySize, gpt::kEntryBytes);
+    Set(header, gpt::kEntriesCrc, ZlibCrc32(entries));
+    SealGptHeader(at);
   }
+
+ public:
+  // The header's CRC, over the header as it stands: after a test changes a
+  // field, the header is whole again but for that change.
+  void SealGptHeader(std::uint64_t at) {
+    const auto fields = At(static_cast<std::int64_t>(at), gpt::kHeaderBytes);
+    const auto header = At(static_cast<std::int64_t>(at), layout::Get(fields, gpt::kHeaderSize));
+    Set(header, gpt::kHeaderCrc, 0);
+    Set(header, gpt::kHeaderCrc, ZlibCrc32(header));
+  }
+
+ private:
 
   std::int64_t m_sectorBytes;
   std::vector<std::uint8_t> m_bytes;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "core/disk_bytes.h"
+#include "disk/disk_bytes.h"
 
 namespace karvo::testing {
 

@@ -1,5 +1,5 @@
 // What every reader of disks and volumes shares: the sector sizes disks come
-// with, little-endian fields, and the source the bytes come from.
+// with, the units sizes are counted in, and the source the bytes come from.
 #pragma once
 
 #include <cstddef>
@@ -15,12 +15,8 @@ inline constexpr std::int64_t kSectorBytes = 512;
 // A 4K-native disk's logical sector (many large USB drives; Windows 8 and later).
 inline constexpr std::int64_t kLargeSectorBytes = 4096;
 
-// A little-endian field of `size` bytes (at most 8) at offset `at`.
-constexpr std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size) {
-  std::uint64_t value = 0;
-  for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[at + i];
-  return value;
-}
+inline constexpr std::int64_t kBytesPerMiB = std::int64_t{1} << 20;
+inline constexpr std::int64_t kBytesPerGiB = std::int64_t{1} << 30;
 
 // A reader's answer that there is nothing to answer with: one line, no full stop.
 template <typename Reading>

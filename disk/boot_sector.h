@@ -8,9 +8,9 @@
 #include <span>
 #include <string_view>
 
-#include "disk_bytes.h"
-#include "size_rounding.h"
-#include "volume_layout.h"
+#include "core/size_rounding.h"
+#include "disk/disk_bytes.h"
+#include "disk/volume_layout.h"
 
 namespace karvo {
 

@@ -1,20 +1,16 @@
 // What a partition of a given size holds once formatted with Windows' default
 // layout, counted the way Windows counts a volume's capacity (its clusters
-// times their size), and how Explorer writes that capacity. Integer
-// arithmetic only; this is what checks Karvo's figure against file systems.
+// times their size). Integer arithmetic only; this is what checks Karvo's
+// figure against file systems.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
-#include "disk_bytes.h"
-#include "fixed_text.h"
-#include "size_rounding.h"
+#include "core/size_rounding.h"
+#include "disk/disk_bytes.h"
 
 namespace karvo {
-
-inline constexpr std::int64_t kBytesPerMiB = std::int64_t{1} << 20;
-inline constexpr std::int64_t kBytesPerGiB = std::int64_t{1} << 30;
 
 // A volume as Windows reports its total size: clusters times cluster bytes.
 struct VolumeCapacity {
@@ -70,15 +66,5 @@ enum class CapacityUse { Rule, Exact, Inspected };
 // rule's figure from 2041 GB is past the first), or where the figure in MiB
 // stops fitting in 32 bits.
 std::int32_t LargestCapacity(FileSystemKind kind, CapacityUse use);
-
-// A size as Explorer writes it (StrFormatByteSize): below 1,000 of a unit,
-// three significant digits, cut rather than rounded, in units of 1,024:
-// "532 bytes", "1.30 KB", "22.9 KB", "120 GB", "0.99 GB".
-using SizeText = FixedText<24>;
-SizeText ExplorerSizeText(std::int64_t bytes);
-
-// Whether Explorer writes a size as exactly `gigabytes` GB ("120 GB", "8.0 GB"
-// or "1.00 GB"): what a user who asked for that many means.
-bool ExplorerShowsGigabytes(std::int64_t bytes, std::int32_t gigabytes);
 
 }  // namespace karvo

@@ -1,16 +1,20 @@
-#include "boot_sector.h"
+#include "disk/boot_sector.h"
 
-#include <algorithm>
 #include <limits>
+
+#include "disk/on_disk.h"
 
 namespace karvo {
 namespace {
 
 constexpr std::int64_t kMostBytes = std::numeric_limits<std::int64_t>::max();
 
+namespace fat = layout::fat;
+namespace ntfs = layout::ntfs;
+
 // A field of at most 32 bits, as a signed count that products keep inside 64.
-std::int64_t Field(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size) {
-  return static_cast<std::int64_t>(LittleEndian(bytes, at, size));
+std::int64_t Count(std::span<const std::uint8_t> bytes, layout::Field field) {
+  return static_cast<std::int64_t>(layout::Get(bytes, field));
 }
 
 constexpr bool IsPowerOfTwo(std::int64_t value) { return value > 0 && (value & (value - 1)) == 0; }
@@ -31,10 +35,10 @@ bool SectorSizeIsValid(std::int64_t bytesPerSector) {
 }
 
 BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
-  const std::int64_t bytesPerSector = Field(sector, 11, 2);
+  const std::int64_t bytesPerSector = Count(sector, ntfs::kBytesPerSector);
   if (!SectorSizeIsValid(bytesPerSector)) return Damaged("NTFS boot sector with an impossible sector size");
   // Up to 128 sectors a cluster as a number; beyond, as a negative power of two.
-  const std::uint8_t clusterField = sector[13];
+  const auto clusterField = Count(sector, ntfs::kClusterField);
   std::int64_t sectorsPerCluster = 0;
   if (clusterField <= 0x80) {
     sectorsPerCluster = clusterField;
@@ -45,7 +49,7 @@ BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
   const std::int64_t clusterBytes = sectorsPerCluster * bytesPerSector;
   if (clusterBytes > 2 * kBytesPerMiB) return Damaged("NTFS boot sector with an impossible cluster size");
 
-  const std::uint64_t sectors = LittleEndian(sector, 0x28, 8);
+  const std::uint64_t sectors = layout::Get(sector, ntfs::kSectors);
   if (sectors == 0) return Damaged("NTFS boot sector with no sectors");
   if (sectors > static_cast<std::uint64_t>(kMostBytes / bytesPerSector)) {
     return Damaged("NTFS boot sector whose volume size overflows");
@@ -60,15 +64,15 @@ BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
 }
 
 BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
-  const std::int64_t bytesPerSector = Field(sector, 11, 2);
-  const std::int64_t sectorsPerCluster = sector[13];
-  const std::int64_t reserved = Field(sector, 14, 2);
-  const std::int64_t fats = sector[16];
-  const std::int64_t rootEntries = Field(sector, 17, 2);
-  const std::int64_t sectors16 = Field(sector, 19, 2);
-  const std::int64_t fatSize16 = Field(sector, 22, 2);
-  const std::int64_t sectors32 = Field(sector, 32, 4);
-  const std::int64_t fatSize32 = Field(sector, 36, 4);
+  const std::int64_t bytesPerSector = Count(sector, fat::kBytesPerSector);
+  const std::int64_t sectorsPerCluster = Count(sector, fat::kSectorsPerCluster);
+  const std::int64_t reserved = Count(sector, fat::kReservedSectors);
+  const std::int64_t fats = Count(sector, fat::kFatCount);
+  const std::int64_t rootEntries = Count(sector, fat::kRootEntries);
+  const std::int64_t sectors16 = Count(sector, fat::kSectors16);
+  const std::int64_t fatSize16 = Count(sector, fat::kFatSectors16);
+  const std::int64_t sectors32 = Count(sector, fat::kSectors32);
+  const std::int64_t fatSize32 = Count(sector, fat::kFatSectors32);
 
   if (!SectorSizeIsValid(bytesPerSector)) return Damaged("FAT boot sector with an impossible sector size");
   if (!IsPowerOfTwo(sectorsPerCluster) || sectorsPerCluster > 128) {
@@ -100,19 +104,20 @@ BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
 // Names a FAT12, FAT16 or exFAT volume for what it is (FAT12 by Microsoft's
 // own test: fewer than 4,085 clusters); none when it is not one of them.
 std::optional<std::string_view> OtherFatVolume(std::span<const std::uint8_t> sector) {
-  constexpr std::string_view kExfatName = "EXFAT   ";
-  if (std::equal(kExfatName.begin(), kExfatName.end(), sector.begin() + 3)) {
+  if (layout::Holds(sector, layout::boot_record::kOemName, layout::exfat::kOemName)) {
     return "an exFAT volume: karvo-size reads FAT32 and NTFS";
   }
-  const std::int64_t bytesPerSector = Field(sector, 11, 2);
-  const std::int64_t sectorsPerCluster = sector[13];
-  const std::int64_t fatSize16 = Field(sector, 22, 2);
+  const std::int64_t bytesPerSector = Count(sector, fat::kBytesPerSector);
+  const std::int64_t sectorsPerCluster = Count(sector, fat::kSectorsPerCluster);
+  const std::int64_t fatSize16 = Count(sector, fat::kFatSectors16);
   if (fatSize16 == 0 || !SectorSizeIsValid(bytesPerSector) || !IsPowerOfTwo(sectorsPerCluster)) return std::nullopt;
-  const std::int64_t sectors16 = Field(sector, 19, 2);
-  const std::int64_t sectors = sectors16 != 0 ? sectors16 : Field(sector, 32, 4);
-  const std::int64_t rootEntries = Field(sector, 17, 2);
-  const std::int64_t rootSectors = (rootEntries * 32 + bytesPerSector - 1) / bytesPerSector;
-  const std::int64_t beforeData = Field(sector, 14, 2) + std::int64_t{sector[16]} * fatSize16 + rootSectors;
+  const std::int64_t sectors16 = Count(sector, fat::kSectors16);
+  const std::int64_t sectors = sectors16 != 0 ? sectors16 : Count(sector, fat::kSectors32);
+  const std::int64_t rootEntries = Count(sector, fat::kRootEntries);
+  const std::int64_t rootSectors =
+      (rootEntries * static_cast<std::int64_t>(fat::kRootEntryBytes) + bytesPerSector - 1) / bytesPerSector;
+  const std::int64_t beforeData =
+      Count(sector, fat::kReservedSectors) + Count(sector, fat::kFatCount) * fatSize16 + rootSectors;
   if (beforeData >= sectors) return std::nullopt;
   return (sectors - beforeData) / sectorsPerCluster < 4085 ? "a FAT12 volume: karvo-size reads FAT32 and NTFS"
                                                            : "a FAT16 volume: karvo-size reads FAT32 and NTFS";
@@ -125,17 +130,20 @@ BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optio
     return Damaged(start.empty() ? "empty: no boot sector" : "too short to hold a boot sector");
   }
   const auto sector = start.first(kBootSectorBytes);
-  if (sector[510] != 0x55 || sector[511] != 0xAA) return Problem("no boot sector signature: not FAT32 or NTFS");
-
-  constexpr std::string_view kNtfsName = "NTFS    ";
-  const bool ntfs = std::equal(kNtfsName.begin(), kNtfsName.end(), sector.begin() + 3);
-  constexpr std::string_view kFat32Type = "FAT32   ";
-  const bool fat = std::equal(kFat32Type.begin(), kFat32Type.end(), sector.begin() + 82) ||
-                   (Field(sector, 22, 2) == 0 && Field(sector, 36, 4) != 0);
-  if (!ntfs && !fat) {
+  if (layout::Get(sector, layout::boot_record::kSignature) != layout::boot_record::kSignatureValue) {
+    return Problem("no boot sector signature: not FAT32 or NTFS");
+  }
+  const bool isNtfs = layout::Holds(sector, layout::boot_record::kOemName, ntfs::kOemName);
+  // Windows knows FAT32 by its fields (no 16-bit FAT size, a 32-bit one); the
+  // type text is only a label, which some formatters leave blank.
+  const bool isFat32 = layout::Holds(sector, fat::kFat32TypeText, fat::kFat32Type) ||
+                       (Count(sector, fat::kFatSectors16) == 0 && Count(sector, fat::kFatSectors32) != 0);
+  if (!isNtfs && !isFat32) {
     if (const auto other = OtherFatVolume(sector)) return Problem(*other);
   }
-  BootSectorReading reading = ntfs ? ReadNtfs(sector) : fat ? ReadFat32(sector) : Problem("not a FAT32 or NTFS volume");
+  BootSectorReading reading = isNtfs    ? ReadNtfs(sector)
+                              : isFat32 ? ReadFat32(sector)
+                                        : Problem("not a FAT32 or NTFS volume");
   if (reading.volume && sourceBytes && *sourceBytes < reading.volume->volumeBytes) {
     return Damaged("truncated: shorter than the volume its boot sector describes");
   }

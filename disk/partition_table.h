@@ -1,19 +1,17 @@
 // The partition table at the start of a disk or a disk image, as `dd
-// if=/dev/sdb` would copy it: MBR, with the logical partitions inside an
-// extended one, or GPT behind its protective MBR, its header and entries
-// checked against their CRCs and, where the primary is damaged, read from the
-// backup at the disk's end. Read-only; 512-byte or 4096-byte sectors.
+// if=/dev/sdb` would copy it: MBR (mbr.h) or GPT behind its protective MBR
+// (gpt.h). Read-only; 512-byte or 4096-byte sectors.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
-#include "disk_bytes.h"
-#include "fixed_text.h"
+#include "core/fixed_text.h"
+#include "disk/disk_bytes.h"
 
 namespace karvo {
 
@@ -23,6 +21,7 @@ struct Partition {
   std::int64_t bytes = 0;
   FixedText<48> type;        // "0x0c FAT32 (LBA)", "Microsoft basic data", or the GUID
   bool extended = false;     // an MBR's extended partition, which holds the logical ones
+  bool logical = false;      // an MBR's logical partition, inside the extended one
   bool active = false;       // an MBR's boot flag
   bool windowsType = false;  // a type that holds FAT32 or NTFS volumes (data, EFI, recovery)
   int overlaps = 0;          // the number of an earlier partition it overlaps; 0 for none
@@ -32,8 +31,7 @@ struct PartitionTable {
   static constexpr std::size_t kMostPartitions = 128;
   std::string_view scheme;  // "MBR" or "GPT"
   std::int64_t sectorBytes = kSectorBytes;
-  std::array<Partition, kMostPartitions> partitions{};
-  std::size_t count = 0;
+  std::vector<Partition> partitions;  // in the order fdisk lists them
 };
 
 struct PartitionTableReading {
@@ -42,20 +40,27 @@ struct PartitionTableReading {
   std::string_view primaryProblem;  // a GPT read from its backup: what is wrong with the primary
 };
 
+inline constexpr std::string_view kOutsideTheDisk = "a partition table that points outside the disk";
+
 // Whether a disk's first sector holds an MBR, protective or not: the table
 // reader answers with nothing for any other.
 bool HoldsPartitionTable(std::span<const std::uint8_t> first);
 
 // `first` is the start of the disk, at least its first sector. The sector size
 // is `sectorBytes` when the system or the user gives it; else the table tells
-// it: a GPT header one sector in, or the size at which an MBR's partitions fit
-// the disk and start with boot sectors. No table and no problem when the disk
-// holds no partition table; a problem when the table is damaged or points
-// outside the disk.
+// it. No table and no problem when the disk holds no partition table; a
+// problem when the table is damaged or points outside the disk.
 PartitionTableReading ReadPartitionTable(std::span<const std::uint8_t> first, DiskReader& disk,
                                          std::optional<std::int64_t> sectorBytes = std::nullopt);
 
-// CRC-32 as GPT uses it (the polynomial of zlib and Ethernet).
-std::uint32_t Crc32(std::span<const std::uint8_t> bytes);
+// For the schemes' readers: adds a partition of `sectors` sectors from
+// `first`; false when the table is full or the partition leaves the disk.
+bool AddPartition(PartitionTable& table, Partition named, std::uint64_t first, std::uint64_t sectors,
+                  std::optional<std::int64_t> diskBytes);
+
+// Notes, for each partition, the first earlier one whose sectors it shares,
+// as fdisk and sfdisk check both schemes; a logical partition lies inside its
+// extended one by design.
+void MarkOverlaps(PartitionTable& table);
 
 }  // namespace karvo

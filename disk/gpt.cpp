@@ -1,0 +1,160 @@
+#include "disk/gpt.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "disk/crc32.h"
+#include "disk/on_disk.h"
+
+namespace karvo {
+namespace {
+
+namespace gpt = layout::gpt;
+
+constexpr std::size_t kMostEntryBytes = 32768;  // 256 entries of 128 bytes; disks use 128
+constexpr std::string_view kNoHeader = "a protective MBR without the GPT header behind it";
+
+// A type GUID as it is written (its first three fields little-endian), or
+// the name of a common one; whether Windows keeps FAT32 or NTFS in it.
+void NameType(Partition& named, std::span<const std::uint8_t> guid) {
+  constexpr std::string_view kDigits = "0123456789ABCDEF";
+  constexpr std::array<std::size_t, 16> kOrder = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  FixedText<48> text;
+  for (std::size_t i = 0; i < kOrder.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text.Append("-");
+    text.Append(kDigits.substr(guid[kOrder[i]] >> 4, 1));
+    text.Append(kDigits.substr(guid[kOrder[i]] & 0xF, 1));
+  }
+  struct Known {
+    std::string_view id, name;
+    bool windows;
+  };
+  constexpr std::array<Known, 6> kKnown = {{
+      {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "Microsoft basic data", true},
+      {"E3C9E316-0B5C-4DB8-817D-F92DF00215AE", "Microsoft reserved", false},
+      {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI system", true},
+      {"DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", "Windows recovery", true},
+      {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux filesystem", false},
+      {"0657FD6D-A4AB-43C4-84E5-0933C84B4F4F", "Linux swap", false},
+  }};
+  named.type = text;
+  for (const Known& known : kKnown) {
+    if (text.view() == known.id) {
+      named.type = FixedText<48>(known.name);
+      named.windowsType = known.windows;
+    }
+  }
+}
+
+// One GPT, primary or backup: its header at `lba` and the entries it names.
+struct GptReading {
+  PartitionTableReading reading;
+  bool damaged = false;         // the header or its entries fail their checks
+  std::uint64_t alternate = 0;  // where the other copy's header is, from a header that is whole
+};
+
+GptReading Damaged(std::string_view why) { return {Refused<PartitionTableReading>(why), true, 0}; }
+
+GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorBytes,
+                     std::optional<std::int64_t> diskBytes) {
+  std::array<std::uint8_t, kLargeSectorBytes> buffer{};
+  const auto header = std::span(buffer).first(static_cast<std::size_t>(sectorBytes));
+  if (lba > (std::uint64_t{1} << 48) || !disk.Read(static_cast<std::int64_t>(lba) * sectorBytes, header) ||
+      !layout::Holds(header, gpt::kSignature, gpt::kSignatureText)) {
+    return Damaged(kNoHeader);
+  }
+  const std::uint64_t headerSize = layout::Get(header, gpt::kHeaderSize);
+  if (headerSize < gpt::kHeaderBytes || headerSize > header.size()) return Damaged("a GPT header of an impossible size");
+  std::array<std::uint8_t, kLargeSectorBytes> zeroed = buffer;
+  layout::Set(zeroed, gpt::kHeaderCrc, 0);
+  if (Crc32(std::span(zeroed).first(headerSize)) != layout::Get(header, gpt::kHeaderCrc)) {
+    return Damaged("a damaged GPT header: its CRC does not match");
+  }
+  if (layout::Get(header, gpt::kMyLba) != lba) return Damaged("a GPT header that is not where it says it is");
+  const std::uint64_t alternate = layout::Get(header, gpt::kAlternateLba);
+  const std::uint64_t entriesLba = layout::Get(header, gpt::kEntriesLba);
+  const std::uint64_t count = layout::Get(header, gpt::kEntryCount);
+  const std::uint64_t entrySize = layout::Get(header, gpt::kEntrySize);
+  if (entrySize < gpt::kEntryBytes || entrySize % 8 != 0 || count * entrySize > kMostEntryBytes ||
+      entriesLba > (1ULL << 40)) {
+    return {Damaged("a GPT header with impossible partition entries").reading, true, alternate};
+  }
+  std::array<std::uint8_t, kMostEntryBytes> entries;  // NOLINT(cppcoreguidelines-pro-type-member-init): read next
+  const auto used = std::span(entries).first(count * entrySize);
+  if (!disk.Read(static_cast<std::int64_t>(entriesLba) * sectorBytes, used)) {
+    return {Refused<PartitionTableReading>(kOutsideTheDisk), false, alternate};
+  }
+  if (Crc32(used) != layout::Get(header, gpt::kEntriesCrc)) {
+    return {Damaged("damaged GPT entries: their CRC does not match").reading, true, alternate};
+  }
+
+  PartitionTable table;
+  table.scheme = "GPT";
+  table.sectorBytes = sectorBytes;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const auto entry = std::span<const std::uint8_t>(used).subspan(i * entrySize, entrySize);
+    const auto type = layout::Bytes(entry, gpt::kTypeGuid);
+    if (std::all_of(type.begin(), type.end(), [](std::uint8_t b) { return b == 0; })) continue;
+    const std::uint64_t first = layout::Get(entry, gpt::kFirstLba);
+    const std::uint64_t last = layout::Get(entry, gpt::kLastLba);
+    Partition named;
+    named.number = static_cast<int>(i + 1);
+    NameType(named, type);
+    if (last < first || !AddPartition(table, named, first, last - first + 1, diskBytes)) {
+      const bool full = table.partitions.size() == PartitionTable::kMostPartitions;
+      return {Refused<PartitionTableReading>(full ? "more than 128 partitions" : kOutsideTheDisk), false, alternate};
+    }
+  }
+  MarkOverlaps(table);
+  return {{table, {}, {}}, false, alternate};
+}
+
+bool IsSignature(DiskReader& disk, std::int64_t offset) {
+  std::array<std::uint8_t, gpt::kSignature.size> signature{};
+  return offset > 0 && disk.Read(offset, signature) && layout::Holds(signature, gpt::kSignature, gpt::kSignatureText);
+}
+
+// The sector size: where the header is, one sector in or one sector before the end.
+std::int64_t GptSectorBytes(DiskReader& disk) {
+  const auto size = disk.SizeBytes();
+  for (const std::int64_t sector : {kSectorBytes, kLargeSectorBytes}) {
+    if (IsSignature(disk, sector)) return sector;
+  }
+  for (const std::int64_t sector : {kSectorBytes, kLargeSectorBytes}) {
+    if (size && *size % sector == 0 && IsSignature(disk, *size - sector)) return sector;
+  }
+  return kSectorBytes;
+}
+
+}  // namespace
+
+bool IsProtectiveMbr(std::span<const std::uint8_t> first) {
+  for (std::size_t slot = 0; slot < layout::mbr::kEntryCount; ++slot) {
+    const auto entry = layout::Bytes(first, layout::mbr::Entry(slot));
+    if (layout::Get(entry, layout::mbr::kType) == layout::mbr::kProtective) return true;
+  }
+  return false;
+}
+
+// As the UEFI specification asks: a damaged primary GPT gives way to the
+// backup, at the primary's alternate LBA, else at the disk's last.
+PartitionTableReading ReadGpt(DiskReader& disk, std::optional<std::int64_t> sectorBytes) {
+  const std::int64_t sector = sectorBytes.value_or(GptSectorBytes(disk));
+  const auto diskBytes = disk.SizeBytes();
+  const GptReading primary = ReadGptAt(disk, 1, sector, diskBytes);
+  if (!primary.damaged) return primary.reading;
+  std::array<std::uint64_t, 2> places = {primary.alternate, 0};
+  if (diskBytes && *diskBytes / sector > 2) places[1] = static_cast<std::uint64_t>(*diskBytes / sector - 1);
+  for (const std::uint64_t lba : places) {
+    if (lba <= 1) continue;
+    GptReading backup = ReadGptAt(disk, lba, sector, diskBytes);
+    if (backup.reading.table) {
+      backup.reading.primaryProblem = primary.reading.problem;
+      return backup.reading;
+    }
+  }
+  return primary.reading;
+}
+
+}  // namespace karvo

@@ -1,0 +1,159 @@
+#include "disk/mbr.h"
+
+#include <array>
+#include <string_view>
+
+#include "disk/on_disk.h"
+
+namespace karvo {
+namespace {
+
+namespace mbr = layout::mbr;
+
+struct Entry {
+  std::uint8_t type = 0;
+  bool active = false;
+  std::uint64_t first = 0;  // in sectors, from the start of what it is relative to
+  std::uint64_t sectors = 0;
+};
+
+Entry ReadEntry(std::span<const std::uint8_t> record, std::size_t slot) {
+  const auto entry = layout::Bytes(record, mbr::Entry(slot));
+  return {static_cast<std::uint8_t>(layout::Get(entry, mbr::kType)),
+          layout::Get(entry, mbr::kBootFlag) == mbr::kActive, layout::Get(entry, mbr::kFirstSector),
+          layout::Get(entry, mbr::kSectors)};
+}
+
+bool HasSignature(std::span<const std::uint8_t> sector) {
+  return sector.size() >= layout::boot_record::kBytes &&
+         layout::Get(sector, layout::boot_record::kSignature) == layout::boot_record::kSignatureValue;
+}
+
+bool IsExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+// An MBR type's number and, for a common one, its name; whether Windows
+// keeps FAT32 or NTFS volumes in it.
+Partition Named(const Entry& entry, int number) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  Partition named;
+  named.number = number;
+  named.active = entry.active;
+  named.extended = IsExtended(entry.type);
+  named.type = FixedText<48>("0x");
+  named.type.Append(kDigits.substr(entry.type >> 4, 1));
+  named.type.Append(kDigits.substr(entry.type & 0xF, 1));
+  struct Known {
+    std::uint8_t type;
+    std::string_view name;
+    bool windows;
+  };
+  constexpr std::array<Known, 14> kKnown = {{
+      {0x01, " FAT12", false},
+      {0x04, " FAT16", false},
+      {0x06, " FAT16", false},
+      {0x0E, " FAT16", false},
+      {0x07, " NTFS or exFAT", true},
+      {0x0B, " FAT32", true},
+      {0x0C, " FAT32 (LBA)", true},
+      {0x27, " Windows recovery", true},
+      {0x05, " extended", false},
+      {0x0F, " extended", false},
+      {0x85, " extended", false},
+      {0x82, " Linux swap", false},
+      {0x83, " Linux", false},
+      {0xEF, " EFI system", true},
+  }};
+  for (const Known& known : kKnown) {
+    if (known.type == entry.type) {
+      named.type.Append(known.name);
+      named.windowsType = known.windows;
+    }
+  }
+  return named;
+}
+
+// The logical partitions: a chain of extended boot records, each naming one
+// partition and the next record, inside the extended partition.
+bool ReadLogical(PartitionTable& table, DiskReader& disk, const Entry& extended, int& number,
+                 std::optional<std::int64_t> diskBytes) {
+  const std::uint64_t end = extended.first + extended.sectors;
+  std::uint64_t record = extended.first;
+  for (std::size_t links = 0; links < PartitionTable::kMostPartitions; ++links) {
+    std::array<std::uint8_t, layout::boot_record::kBytes> sector{};
+    if (!disk.Read(static_cast<std::int64_t>(record) * table.sectorBytes, sector) || !HasSignature(sector)) {
+      return false;
+    }
+    const Entry logical = ReadEntry(sector, 0);
+    const Entry next = ReadEntry(sector, 1);
+    if (logical.type != 0) {
+      const std::uint64_t first = record + logical.first;
+      if (first + logical.sectors > end) return false;
+      Partition named = Named(logical, number++);
+      named.extended = false;
+      named.logical = true;
+      if (!AddPartition(table, named, first, logical.sectors, diskBytes)) return false;
+    }
+    if (!IsExtended(next.type)) return true;
+    // Each record lies further on than the last: a chain that loops is damaged.
+    const std::uint64_t following = extended.first + next.first;
+    if (following <= record || following >= end) return false;
+    record = following;
+  }
+  return false;
+}
+
+// The sector size at which the partitions fit the disk and more of them
+// start with a signed sector (a boot sector, or an extended boot record);
+// 512 bytes when both do equally well.
+std::int64_t MbrSectorBytes(std::span<const std::uint8_t> first, DiskReader& disk) {
+  const auto size = disk.SizeBytes();
+  struct Fit {
+    bool fits = true;
+    int signedStarts = 0;
+  };
+  const auto fit = [&](std::int64_t sectorBytes) {
+    Fit result;
+    for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
+      const Entry entry = ReadEntry(first, slot);
+      if (entry.type == 0) continue;
+      const auto start = static_cast<std::int64_t>(entry.first);
+      const auto sectors = static_cast<std::int64_t>(entry.sectors);
+      if (size && (start + sectors) * sectorBytes > *size) result.fits = false;
+      std::array<std::uint8_t, layout::boot_record::kBytes> sector{};
+      if (disk.Read(start * sectorBytes, sector) && HasSignature(sector)) ++result.signedStarts;
+    }
+    return result;
+  };
+  const Fit small = fit(kSectorBytes);
+  const Fit large = fit(kLargeSectorBytes);
+  return large.fits && (!small.fits || large.signedStarts > small.signedStarts) ? kLargeSectorBytes : kSectorBytes;
+}
+
+}  // namespace
+
+PartitionTableReading ReadMbr(std::span<const std::uint8_t> first, DiskReader& disk,
+                              std::optional<std::int64_t> sectorBytes) {
+  const auto diskBytes = disk.SizeBytes();
+  PartitionTable table;
+  table.scheme = "MBR";
+  table.sectorBytes = sectorBytes.value_or(MbrSectorBytes(first, disk));
+  for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
+    const Entry entry = ReadEntry(first, slot);
+    if (entry.type == 0) continue;
+    if (!AddPartition(table, Named(entry, static_cast<int>(slot + 1)), entry.first, entry.sectors, diskBytes)) {
+      return Refused<PartitionTableReading>(kOutsideTheDisk);
+    }
+  }
+  // The logical partitions after the four, as fdisk lists them.
+  int number = 5;
+  for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
+    const Entry entry = ReadEntry(first, slot);
+    if (IsExtended(entry.type) && !ReadLogical(table, disk, entry, number, diskBytes)) {
+      return Refused<PartitionTableReading>("a damaged extended partition: its chain of logical partitions is broken");
+    }
+  }
+  MarkOverlaps(table);
+  return {table, {}, {}};
+}
+
+}  // namespace karvo

@@ -1,0 +1,133 @@
+// The on-disk layouts karvo-size reads, each written down once: every field
+// with its offset and size, little-endian as all of them are. The readers take
+// their fields from here, and so do the tests that build disks in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace karvo::layout {
+
+struct Field {
+  std::size_t offset;
+  std::size_t size;  // at most 8 for a number
+
+  constexpr std::size_t End() const { return offset + size; }
+};
+
+// A number of at most 8 bytes.
+constexpr std::uint64_t Get(std::span<const std::uint8_t> bytes, Field field) {
+  std::uint64_t value = 0;
+  for (std::size_t i = field.size; i-- > 0;) value = (value << 8) | bytes[field.offset + i];
+  return value;
+}
+
+inline void Set(std::span<std::uint8_t> bytes, Field field, std::uint64_t value) {
+  for (std::size_t i = 0; i < field.size; ++i) bytes[field.offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Whether a text field holds exactly `text` (as long as the field).
+constexpr bool Holds(std::span<const std::uint8_t> bytes, Field field, std::string_view text) {
+  if (bytes.size() < field.End() || text.size() != field.size) return false;
+  for (std::size_t i = 0; i < field.size; ++i) {
+    if (bytes[field.offset + i] != static_cast<std::uint8_t>(text[i])) return false;
+  }
+  return true;
+}
+
+inline void SetText(std::span<std::uint8_t> bytes, Field field, std::string_view text) {
+  for (std::size_t i = 0; i < field.size; ++i) bytes[field.offset + i] = static_cast<std::uint8_t>(text[i]);
+}
+
+constexpr std::span<const std::uint8_t> Bytes(std::span<const std::uint8_t> bytes, Field field) {
+  return bytes.subspan(field.offset, field.size);
+}
+
+// The first sector of a volume or a disk, whatever it holds: what the BIOS
+// checked before it ran one.
+namespace boot_record {
+inline constexpr Field kOemName{3, 8};  // a volume's formatter, or its file system's name
+inline constexpr Field kSignature{510, 2};
+inline constexpr std::uint64_t kSignatureValue = 0xAA55;
+inline constexpr std::size_t kBytes = 512;
+}  // namespace boot_record
+
+// FAT's BIOS parameter block, as FAT12, FAT16 and FAT32 share it, and the
+// fields FAT32 adds (Microsoft's FAT specification, and libblkid's vfat.c).
+namespace fat {
+inline constexpr Field kBytesPerSector{11, 2};
+inline constexpr Field kSectorsPerCluster{13, 1};
+inline constexpr Field kReservedSectors{14, 2};
+inline constexpr Field kFatCount{16, 1};
+inline constexpr Field kRootEntries{17, 2};  // 0 on FAT32
+inline constexpr Field kSectors16{19, 2};    // 0 when the 32-bit count holds it
+inline constexpr Field kFatSectors16{22, 2};  // 0 on FAT32
+inline constexpr Field kSectors32{32, 4};
+inline constexpr Field kFatSectors32{36, 4};  // FAT32 only, as all below
+inline constexpr Field kFat32TypeText{82, 8};
+inline constexpr std::string_view kFat32Type = "FAT32   ";
+inline constexpr std::size_t kRootEntryBytes = 32;
+}  // namespace fat
+
+// The NTFS boot sector.
+namespace ntfs {
+inline constexpr std::string_view kOemName = "NTFS    ";
+inline constexpr Field kBytesPerSector{11, 2};
+// Up to 0x80 a count of sectors; beyond, 2 to the power of (256 - it).
+inline constexpr Field kClusterField{13, 1};
+inline constexpr Field kSectors{0x28, 8};
+}  // namespace ntfs
+
+namespace exfat {
+inline constexpr std::string_view kOemName = "EXFAT   ";
+}  // namespace exfat
+
+// The MBR's four entries, and the extended boot record of each logical
+// partition, which uses the first two entries of the same layout: the
+// partition, relative to the record, and the next record, relative to the
+// extended partition's start.
+namespace mbr {
+inline constexpr std::size_t kEntryCount = 4;
+inline constexpr std::size_t kEntryBytes = 16;
+inline constexpr std::size_t kFirstEntry = 446;
+constexpr Field Entry(std::size_t slot) { return {kFirstEntry + kEntryBytes * slot, kEntryBytes}; }
+// Inside an entry.
+inline constexpr Field kBootFlag{0, 1};
+inline constexpr Field kType{4, 1};
+inline constexpr Field kFirstSector{8, 4};
+inline constexpr Field kSectors{12, 4};
+inline constexpr std::uint64_t kActive = 0x80;
+inline constexpr std::uint64_t kProtective = 0xEE;  // the whole disk, for a GPT
+}  // namespace mbr
+
+// The GPT header, one sector in (and its backup in the disk's last), and its
+// partition entries (the UEFI specification, and libfdisk's gpt.c).
+namespace gpt {
+inline constexpr std::string_view kSignatureText = "EFI PART";
+inline constexpr Field kSignature{0, 8};
+inline constexpr Field kRevision{8, 4};
+inline constexpr Field kHeaderSize{12, 4};
+inline constexpr Field kHeaderCrc{16, 4};  // over the header's size, with this field zero
+inline constexpr Field kMyLba{24, 8};
+inline constexpr Field kAlternateLba{32, 8};
+inline constexpr Field kFirstUsableLba{40, 8};
+inline constexpr Field kLastUsableLba{48, 8};
+inline constexpr Field kDiskGuid{56, 16};
+inline constexpr Field kEntriesLba{72, 8};
+inline constexpr Field kEntryCount{80, 4};
+inline constexpr Field kEntrySize{84, 4};
+inline constexpr Field kEntriesCrc{88, 4};
+inline constexpr std::size_t kHeaderBytes = 92;
+inline constexpr std::uint64_t kRevision1 = 0x00010000;
+// Inside an entry.
+inline constexpr Field kTypeGuid{0, 16};
+inline constexpr Field kPartitionGuid{16, 16};
+inline constexpr Field kFirstLba{32, 8};
+inline constexpr Field kLastLba{40, 8};  // inclusive
+inline constexpr std::size_t kEntryBytes = 128;
+inline constexpr std::size_t kUsualEntryCount = 128;
+}  // namespace gpt
+
+}  // namespace karvo::layout

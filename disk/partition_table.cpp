@@ -1,0 +1,64 @@
+#include "disk/partition_table.h"
+
+#include "disk/gpt.h"
+#include "disk/mbr.h"
+#include "disk/on_disk.h"
+
+namespace karvo {
+
+bool HoldsPartitionTable(std::span<const std::uint8_t> first) {
+  namespace mbr = layout::mbr;
+  if (first.size() < layout::boot_record::kBytes ||
+      layout::Get(first, layout::boot_record::kSignature) != layout::boot_record::kSignatureValue) {
+    return false;
+  }
+  // Four entries, each empty or with a boot flag of 0 or 0x80; one at least used.
+  bool any = false;
+  for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
+    const auto entry = layout::Bytes(first, mbr::Entry(slot));
+    const auto flag = layout::Get(entry, mbr::kBootFlag);
+    if (flag != 0 && flag != mbr::kActive) return false;
+    if (layout::Get(entry, mbr::kType) == 0) continue;
+    if (layout::Get(entry, mbr::kFirstSector) == 0 || layout::Get(entry, mbr::kSectors) == 0) return false;
+    any = true;
+  }
+  return any;
+}
+
+PartitionTableReading ReadPartitionTable(std::span<const std::uint8_t> first, DiskReader& disk,
+                                         std::optional<std::int64_t> sectorBytes) {
+  if (!HoldsPartitionTable(first)) return {};
+  return IsProtectiveMbr(first) ? ReadGpt(disk, sectorBytes) : ReadMbr(first, disk, sectorBytes);
+}
+
+bool AddPartition(PartitionTable& table, Partition named, std::uint64_t first, std::uint64_t sectors,
+                  std::optional<std::int64_t> diskBytes) {
+  // Keeps every byte count, and the sum of two, inside 64 bits.
+  const std::uint64_t mostSectors = (std::uint64_t{1} << 61) / static_cast<std::uint64_t>(table.sectorBytes);
+  if (table.partitions.size() == PartitionTable::kMostPartitions || first > mostSectors || sectors > mostSectors) {
+    return false;
+  }
+  named.firstByte = static_cast<std::int64_t>(first) * table.sectorBytes;
+  named.bytes = static_cast<std::int64_t>(sectors) * table.sectorBytes;
+  if (diskBytes && named.firstByte + named.bytes > *diskBytes) return false;
+  table.partitions.push_back(named);
+  return true;
+}
+
+void MarkOverlaps(PartitionTable& table) {
+  auto& partitions = table.partitions;
+  for (std::size_t i = 0; i < partitions.size(); ++i) {
+    Partition& later = partitions[i];
+    for (std::size_t j = 0; j < i; ++j) {
+      const Partition& earlier = partitions[j];
+      const bool nested = (earlier.extended && later.logical) || (later.extended && earlier.logical);
+      if (!nested && later.firstByte < earlier.firstByte + earlier.bytes &&
+          earlier.firstByte < later.firstByte + later.bytes) {
+        later.overlaps = earlier.number;
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace karvo

@@ -1,0 +1,112 @@
+// The boot-sector reader: FAT32 and NTFS as Windows reads them, and what no
+// formatter writes.
+#include "disk/boot_sector.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "support/disk_images.h"
+
+namespace karvo {
+namespace {
+
+using testing::Fat32Sector;
+using testing::NtfsSector;
+using layout::Set;
+namespace fat = layout::fat;
+using testing::Sector;
+using testing::Signed;
+
+TEST(BootSector, ReadsTheCapacityWindowsReports) {
+  const auto fat = ReadBootSector(Fat32Sector());
+  ASSERT_TRUE(fat.volume) << fat.problem;
+  EXPECT_EQ(fat.volume->kind, FileSystemKind::Fat32);
+  EXPECT_EQ(fat.volume->capacity, (VolumeCapacity{4096, 261629}));
+  const auto ntfs = ReadBootSector(NtfsSector(), 1025 * kBytesPerMiB);
+  ASSERT_TRUE(ntfs.volume) << ntfs.problem;
+  EXPECT_EQ(ntfs.volume->capacity, (VolumeCapacity{4096, 262399}));
+  // Large NTFS clusters are written as a negative power of two: 0xF4 is 2^12 sectors.
+  EXPECT_EQ(ReadBootSector(NtfsSector(1 << 24, 0xF4)).volume->capacity.clusterBytes, 4096 * 512);
+  // 128 sectors, the largest cluster written as a count (mkntfs -c 65536 writes 0x80).
+  EXPECT_EQ(ReadBootSector(NtfsSector(1 << 24, 0x80)).volume->capacity.clusterBytes, 65536);
+}
+
+TEST(BootSector, ReadsFat32WithFewClustersAsWindowsDoes) {
+  // The 16-bit FAT size is 0, so Windows mounts it as FAT32 whatever the
+  // count: 65,524 and 65,525 clusters of 512 bytes (one FAT of 513 sectors).
+  for (const std::uint32_t clusters : {65524U, 65525U, 1U}) {
+    const auto reading = ReadBootSector(Fat32Sector(32 + 2 * 513 + clusters, 513, 1));
+    ASSERT_TRUE(reading.volume) << clusters << ": " << reading.problem;
+    EXPECT_EQ(reading.volume->capacity, (VolumeCapacity{512, clusters}));
+  }
+  // 4096-byte sectors, as mkfs.fat -S 4096 writes them.
+  const auto large = ReadBootSector(Fat32Sector(262144, 256, 1, 4096));
+  ASSERT_TRUE(large.volume) << large.problem;
+  EXPECT_EQ(large.volume->capacity, (VolumeCapacity{4096, 261600}));
+}
+
+TEST(BootSector, KnowsFat32ByItsFieldsWhateverItsTypeText) {
+  // The type text is a label: Windows goes by a 16-bit FAT size of 0 and a
+  // 32-bit one that is not.
+  Sector blank = Fat32Sector();
+  layout::SetText(blank, fat::kFat32TypeText, "        ");
+  const auto read = ReadBootSector(blank);
+  ASSERT_TRUE(read.volume) << read.problem;
+  EXPECT_EQ(read.volume->capacity, (VolumeCapacity{4096, 261629}));
+  Set(blank, fat::kFatSectors32, 0);
+  EXPECT_EQ(ReadBootSector(blank).problem, "not a FAT32 or NTFS volume");
+  Set(blank, fat::kFatSectors16, 200);
+  EXPECT_EQ(ReadBootSector(blank).problem, "a FAT16 volume: karvo-size reads FAT32 and NTFS");
+}
+
+TEST(BootSector, RefusesWhatNoFormatterWrites) {
+  const std::int64_t volume = std::int64_t{2097152} * 512;
+  struct Case {
+    const char* name;
+    Sector sector;
+    std::int64_t sourceBytes;
+    const char* reason;  // a word of the one-line reason
+    bool damaged;        // FAT32 or NTFS by its boot sector, which cannot be read
+  };
+  Sector unsigned_ = Fat32Sector();
+  unsigned_[511] = 0;
+  Sector fat16 = Fat32Sector();
+  Set(fat16, fat::kFatSectors16, 200);
+  Sector noFats = Fat32Sector();
+  noFats[16] = 0;
+  Sector oddSectorSize = NtfsSector();
+  Set(oddSectorSize, layout::ntfs::kBytesPerSector, 520);
+  const Case cases[] = {
+      {"no signature", unsigned_, volume, "signature", false},
+      {"neither", Signed(), volume, "not a FAT32 or NTFS", false},
+      {"FAT16 fields", fat16, volume, "FAT16", false},
+      {"no FATs", noFats, volume, "no FAT", true},
+      {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume, "cluster size", true},
+      {"three sectors a cluster", Fat32Sector(2097152, 2044, 3), volume, "cluster size", true},
+      {"FATs larger than the volume", Fat32Sector(2097152, 0xFFFFFFFF), volume, "larger than the volume", true},
+      {"two FATs just over the volume", Fat32Sector(2097152, 2097152 / 2), volume, "larger than the volume", true},
+      {"FAT too small for its clusters", Fat32Sector(2097152, 100), volume, "cannot hold", true},
+      {"room for no cluster", Fat32Sector(32 + 2 + 7, 1), volume, "no room for a cluster", true},
+      {"no FAT32 sectors", Fat32Sector(0, 2044), volume, "no sectors", true},
+      {"NTFS zero cluster", NtfsSector(2099199, 0), volume, "cluster size", true},
+      {"NTFS cluster of 2^100 sectors", NtfsSector(2099199, 256 - 100), volume, "cluster size", true},
+      {"NTFS sector size", oddSectorSize, volume, "sector size", true},
+      {"NTFS overflowing size", NtfsSector(UINT64_MAX), volume, "overflows", true},
+      {"NTFS no sectors", NtfsSector(0), volume, "no sectors", true},
+      {"NTFS smaller than a cluster", NtfsSector(7), volume, "smaller than a cluster", true},
+      {"truncated image", Fat32Sector(), volume - 1, "truncated", true},
+  };
+  for (const Case& c : cases) {
+    const auto reading = ReadBootSector(c.sector, c.sourceBytes);
+    EXPECT_FALSE(reading.volume) << c.name;
+    EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.name << ": " << reading.problem;
+    EXPECT_EQ(reading.damaged, c.damaged) << c.name;
+  }
+  const Sector whole = Fat32Sector();
+  EXPECT_TRUE(ReadBootSector(std::span(whole).first(511)).damaged) << "short";
+  EXPECT_TRUE(ReadBootSector({}).damaged) << "empty";
+}
+
+}  // namespace
+}  // namespace karvo

@@ -1,0 +1,150 @@
+// The GPT reader: its CRC against CRC-32's check value, each check of a
+// header failing alone, the backup, the sector size, and entries that overlap.
+// The disks' checksums come from zlib.
+#include "disk/gpt.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string_view>
+
+#include "disk/crc32.h"
+#include "support/disk_images.h"
+#include "support/memory_disk.h"
+
+namespace karvo {
+namespace {
+
+using testing::DiskImage;
+namespace gpt = layout::gpt;
+
+constexpr std::string_view kRecovery = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
+
+PartitionTableReading Read(const DiskImage& image, std::optional<std::int64_t> sectorBytes = std::nullopt) {
+  testing::MemoryDisk disk(image.bytes());
+  return ReadPartitionTable(image.bytes(), disk, sectorBytes);
+}
+
+DiskImage TwoPartitions() {
+  DiskImage disk(16384);
+  disk.Gpt({{2048, 10239}, {10240, 12287, kRecovery}});
+  return disk;
+}
+
+TEST(Crc32, GivesTheCheckValueOfCrc32AndAgreesWithZlib) {
+  constexpr std::string_view kCheck = "123456789";
+  const std::span<const std::uint8_t> check(reinterpret_cast<const std::uint8_t*>(kCheck.data()), kCheck.size());
+  EXPECT_EQ(Crc32(check), 0xCBF43926U);
+  EXPECT_EQ(Crc32({}), 0U);
+  const DiskImage disk = TwoPartitions();
+  EXPECT_EQ(Crc32(disk.bytes().first(70000)), testing::ZlibCrc32(disk.bytes().first(70000)));
+}
+
+TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {
+  const auto reading = Read(TwoPartitions());
+  ASSERT_TRUE(reading.table) << reading.problem;
+  EXPECT_EQ(reading.primaryProblem, "");
+  EXPECT_EQ(reading.table->scheme, "GPT");
+  ASSERT_EQ(reading.table->partitions.size(), 2U);
+  const Partition& recovery = reading.table->partitions[1];
+  EXPECT_EQ(recovery.number, 2);
+  EXPECT_EQ(recovery.firstByte, 10240 * 512);
+  EXPECT_EQ(recovery.bytes, 2048 * 512) << "the last LBA is the partition's own";
+  EXPECT_EQ(recovery.type, "Windows recovery");
+  EXPECT_TRUE(recovery.windowsType);
+}
+
+// Each check of the primary header fails by itself, the header's CRC made
+// right again after the change: the backup is read and the primary's fault
+// named. The changes that keep a header whole leave the primary in use.
+TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
+  struct Case {
+    const char* name;
+    std::function<void(std::span<std::uint8_t>)> change;  // of the primary's header sector
+    std::string_view problem;                              // empty: the primary is whole
+  };
+  const auto set = [](layout::Field field, std::uint64_t value) {
+    return [=](std::span<std::uint8_t> header) { layout::Set(header, field, value); };
+  };
+  const Case cases[] = {
+      {"signature", [](std::span<std::uint8_t> header) { header[7] ^= 1; },
+       "a protective MBR without the GPT header behind it"},
+      {"header of 92 bytes", set(gpt::kHeaderSize, 92), ""},
+      {"header of 91 bytes", set(gpt::kHeaderSize, 91), "a GPT header of an impossible size"},
+      {"header of a whole sector", set(gpt::kHeaderSize, 512), ""},
+      {"header past its sector", set(gpt::kHeaderSize, 513), "a GPT header of an impossible size"},
+      {"header in its place", set(gpt::kMyLba, 1), ""},
+      {"header elsewhere", set(gpt::kMyLba, 2), "a GPT header that is not where it says it is"},
+      {"entries of 127 bytes", set(gpt::kEntrySize, 127), "a GPT header with impossible partition entries"},
+      {"entries of 132 bytes", set(gpt::kEntrySize, 132), "a GPT header with impossible partition entries"},
+      {"257 entries", set(gpt::kEntryCount, 257), "a GPT header with impossible partition entries"},
+      {"entries beyond 2^40", set(gpt::kEntriesLba, (1ULL << 40) + 1), "a GPT header with impossible partition entries"},
+      {"entries' CRC", [](std::span<std::uint8_t> header) { header[gpt::kEntriesCrc.offset] ^= 1; },
+       "damaged GPT entries: their CRC does not match"},
+  };
+  for (const Case& c : cases) {
+    DiskImage disk = TwoPartitions();
+    c.change(disk.At(1, 512));
+    disk.SealGptHeader(1);
+    const auto reading = Read(disk);
+    ASSERT_TRUE(reading.table) << c.name << ": " << reading.problem;
+    EXPECT_EQ(reading.primaryProblem, c.problem) << c.name;
+    EXPECT_EQ(reading.table->partitions.size(), 2U) << c.name;
+  }
+  // The header's CRC itself, left wrong.
+  DiskImage crc = TwoPartitions();
+  crc.At(1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
+  EXPECT_EQ(Read(crc).primaryProblem, "a damaged GPT header: its CRC does not match");
+}
+
+TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {
+  // The primary's header gone: the backup at the last LBA.
+  DiskImage gone = TwoPartitions();
+  std::fill_n(gone.At(1, 512).begin(), 512, 0);
+  EXPECT_EQ(Read(gone).primaryProblem, "a protective MBR without the GPT header behind it");
+  EXPECT_TRUE(Read(gone).table);
+  // A disk grown after partitioning: the backup is at the primary's
+  // alternate LBA, short of the end.
+  DiskImage reference = TwoPartitions();
+  DiskImage moved(16384 + 8);
+  std::copy_n(reference.bytes().begin(), reference.bytes().size(), moved.At(0, reference.bytes().size()).begin());
+  moved.At(2, 128)[40] ^= 1;
+  const auto fromAlternate = Read(moved);
+  ASSERT_TRUE(fromAlternate.table) << fromAlternate.problem;
+  EXPECT_EQ(fromAlternate.primaryProblem, "damaged GPT entries: their CRC does not match");
+  // Both copies damaged: the primary's fault, and no table.
+  DiskImage both = TwoPartitions();
+  both.At(2, 128)[40] ^= 1;
+  both.At(both.Sectors() - 33, 128)[40] ^= 1;
+  const auto neither = Read(both);
+  EXPECT_FALSE(neither.table);
+  EXPECT_EQ(neither.problem, "damaged GPT entries: their CRC does not match");
+}
+
+TEST(Gpt, TheSectorSizeIsWhereTheHeaderIsUnlessGiven) {
+  DiskImage disk(4096, kLargeSectorBytes);
+  disk.Gpt({{256, 1279}});
+  const auto found = Read(disk);
+  ASSERT_TRUE(found.table) << found.problem;
+  EXPECT_EQ(found.table->sectorBytes, kLargeSectorBytes);
+  EXPECT_EQ(found.table->partitions[0].firstByte, kBytesPerMiB);
+  EXPECT_EQ(found.table->partitions[0].bytes, 4 * kBytesPerMiB);
+  const auto told = Read(disk, kSectorBytes);
+  EXPECT_FALSE(told.table);
+  EXPECT_EQ(told.problem, "a protective MBR without the GPT header behind it");
+}
+
+TEST(Gpt, MarksAnEntryThatStartsInsideAnother) {
+  // Partition 1 ends with LBA 10239: a second that starts there shares it.
+  for (const auto& [start, overlaps] : {std::pair{10239ULL, 1}, std::pair{10240ULL, 0}}) {
+    DiskImage disk(32768);
+    disk.Gpt({{2048, 10239}, {start, 20479}});
+    const auto reading = Read(disk);
+    ASSERT_TRUE(reading.table) << reading.problem;
+    EXPECT_EQ(reading.table->partitions[1].overlaps, overlaps) << start;
+    EXPECT_EQ(reading.table->partitions[0].overlaps, 0);
+  }
+}
+
+}  // namespace
+}  // namespace karvo
