@@ -125,7 +125,8 @@ Result InspectPartition(std::string_view path, const PartitionTable& table, Disk
 }
 
 // A volume by itself: what goes with a whole disk does not go with it.
-Result WholeVolume(const Request& request, const InspectedVolume& volume, std::optional<std::string_view> capacityWord) {
+Result WholeVolume(const Request& request, const InspectedVolume& volume,
+                   std::optional<std::string_view> capacityWord) {
   if (request.partition || request.sectorBytes) {
     return Failure(std::string(request.partition ? "--partno" : "--sector-size") +
                    " goes with a whole disk: " + std::string(*request.inspectPath) + " is one volume");

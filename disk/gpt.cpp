@@ -65,7 +65,8 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
     return Damaged(kNoHeader);
   }
   const std::uint64_t headerSize = layout::Get(header, gpt::kHeaderSize);
-  if (headerSize < gpt::kHeaderBytes || headerSize > header.size()) return Damaged("a GPT header of an impossible size");
+  if (headerSize < gpt::kHeaderBytes || headerSize > header.size())
+    return Damaged("a GPT header of an impossible size");
   std::array<std::uint8_t, kLargeSectorBytes> zeroed = buffer;
   layout::Set(zeroed, gpt::kHeaderCrc, 0);
   if (Crc32(std::span(zeroed).first(headerSize)) != layout::Get(header, gpt::kHeaderCrc)) {

@@ -19,9 +19,8 @@ struct Entry {
 
 Entry ReadEntry(std::span<const std::uint8_t> record, std::size_t slot) {
   const auto entry = layout::Bytes(record, mbr::Entry(slot));
-  return {static_cast<std::uint8_t>(layout::Get(entry, mbr::kType)),
-          layout::Get(entry, mbr::kBootFlag) == mbr::kActive, layout::Get(entry, mbr::kFirstSector),
-          layout::Get(entry, mbr::kSectors)};
+  return {static_cast<std::uint8_t>(layout::Get(entry, mbr::kType)), layout::Get(entry, mbr::kBootFlag) == mbr::kActive,
+          layout::Get(entry, mbr::kFirstSector), layout::Get(entry, mbr::kSectors)};
 }
 
 bool HasSignature(std::span<const std::uint8_t> sector) {

@@ -61,8 +61,8 @@ inline constexpr Field kBytesPerSector{11, 2};
 inline constexpr Field kSectorsPerCluster{13, 1};
 inline constexpr Field kReservedSectors{14, 2};
 inline constexpr Field kFatCount{16, 1};
-inline constexpr Field kRootEntries{17, 2};  // 0 on FAT32
-inline constexpr Field kSectors16{19, 2};    // 0 when the 32-bit count holds it
+inline constexpr Field kRootEntries{17, 2};   // 0 on FAT32
+inline constexpr Field kSectors16{19, 2};     // 0 when the 32-bit count holds it
 inline constexpr Field kFatSectors16{22, 2};  // 0 on FAT32
 inline constexpr Field kSectors32{32, 4};
 inline constexpr Field kFatSectors32{36, 4};  // FAT32 only, as all below

@@ -61,84 +61,96 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // A refusal: status 2, nothing on stdout, one line on stderr with each word.
-void ExpectRefused(std::initializer_list<std::string_view> args, std::initializer_list<std::string_view> words) {
-  const Result result = RunWith(args);
+void ExpectRefused(const std::vector<std::string>& args, const std::vector<std::string>& words) {
+  const std::vector<std::string_view> views(args.begin(), args.end());
+  const Result result = Run(views, &OpenFromMemory);
   std::string line;
   for (std::string_view arg : args) line += std::string(arg) + " ";
   EXPECT_EQ(result.exitCode, kExitFailed) << line;
   EXPECT_EQ(result.out, "") << line;
   EXPECT_EQ(std::count(result.error.begin(), result.error.end(), '\n'), 1) << line << result.error;
-  for (std::string_view word : words) {
+  for (const std::string& word : words) {
     EXPECT_NE(result.error.find(word), std::string::npos) << line << "-> " << result.error << " lacks " << word;
   }
 }
 
-TEST(Arguments, EachRefusalNamesTheWordAndTheRangeThatHolds) {
-  const std::string_view ntfs = "1 to 2097151 for NTFS";
-  ExpectRefused({"ntfs", "abc"}, {"\"abc\"", "fat32 or ntfs"});
-  ExpectRefused({"ntfs", "12abc"}, {"\"12abc\"", ntfs});
-  ExpectRefused({"ntfs", "1.5"}, {"\"1.5\"", ntfs});
-  ExpectRefused({"ntfs", "0"}, {"\"0\" is not a positive", ntfs});
-  ExpectRefused({"ntfs", "-5"}, {"\"-5\"", ntfs});
-  ExpectRefused({"ntfs", "2097152"}, {"\"2097152\" is too large", ntfs, "32 bits"});
-  ExpectRefused({"exfat", "5"}, {"\"exfat\"", "fat32 or ntfs"});
-  ExpectRefused({"--fs", "hfs", "5"}, {"\"hfs\"", "fat32 or ntfs"});
-  ExpectRefused({"ntfs", "fat32", "5"}, {"\"fat32\"", "give one"});
-  ExpectRefused({"--fs", "fat32", "--fs", "ntfs", "5"}, {"\"ntfs\"", "give one"});
-  ExpectRefused({"ntfs"}, {"no capacity", ntfs});
-  ExpectRefused({"--exact", "fat32"}, {"no capacity", "1 to 2047 for FAT32"});
-  ExpectRefused({"--frobnicate"}, {"\"--frobnicate\"", "--help"});
-  ExpectRefused({"-x"}, {"unknown option \"-x\""});
-  ExpectRefused({"--exact=1", "1"}, {"unknown option \"--exact=1\""});
-  ExpectRefused({"--fsx", "ntfs", "1"}, {"unknown option \"--fsx\""});
-  ExpectRefused({"--table", "5"}, {"\"5\"", "1 to 300 GB"});
-  ExpectRefused({"--table", "--fs", "fat32"}, {"\"fat32\"", "1 to 300 GB"});
-  ExpectRefused({"--csv", "--partno", "1"}, {"\"--partno\"", "1 to 300 GB"});
-  ExpectRefused({"--table", "--csv"}, {"\"--csv\" after \"--table\"", "one of"});
-  ExpectRefused({"--inspect", "a", "--inspect=b"}, {"\"--inspect=b\"", "one of"});
-  ExpectRefused({"--inspect", ""}, {"--inspect needs the path"});
-  ExpectRefused({"--inspect"}, {"--inspect needs the path"});
-  ExpectRefused({"--inspect", "img", "abc"}, {"\"abc\" is not a capacity: give whole gigabytes"});
-  ExpectRefused({"--inspect", "img", "1", "2"}, {"\"2\" is one capacity too many"});
-  ExpectRefused({"--inspect", "img", "ntfs"}, {"only a capacity"});
-  ExpectRefused({"--message", "--exact", "1"}, {"do not go together"});
-  ExpectRefused({"--", "--table"}, {"\"--table\""});
+// Each refusal: the arguments, and words of the one line it gives.
+struct Refusal {
+  std::vector<std::string> args;
+  std::vector<std::string> words;
+};
+
+const Refusal kRefusals[] = {
+    {{"ntfs", "abc"}, {"\"abc\"", "fat32 or ntfs"}},
+    {{"ntfs", "12abc"}, {"\"12abc\"", "1 to 2097151 for NTFS"}},
+    {{"ntfs", "1.5"}, {"\"1.5\"", "1 to 2097151 for NTFS"}},
+    {{"ntfs", "0"}, {"\"0\" is not a positive", "1 to 2097151 for NTFS"}},
+    {{"ntfs", "-5"}, {"\"-5\"", "1 to 2097151 for NTFS"}},
+    {{"ntfs", "2097152"}, {"\"2097152\" is too large", "1 to 2097151 for NTFS", "32 bits"}},
+    {{"exfat", "5"}, {"\"exfat\"", "fat32 or ntfs"}},
+    {{"--fs", "hfs", "5"}, {"\"hfs\"", "fat32 or ntfs"}},
+    {{"ntfs", "fat32", "5"}, {"\"fat32\"", "give one"}},
+    {{"--fs", "fat32", "--fs", "ntfs", "5"}, {"\"ntfs\"", "give one"}},
+    {{"ntfs"}, {"no capacity", "1 to 2097151 for NTFS"}},
+    {{"--exact", "fat32"}, {"no capacity", "1 to 2047 for FAT32"}},
+    {{"--frobnicate"}, {"\"--frobnicate\"", "--help"}},
+    {{"-x"}, {"unknown option \"-x\""}},
+    {{"--exact=1", "1"}, {"unknown option \"--exact=1\""}},
+    {{"--fsx", "ntfs", "1"}, {"unknown option \"--fsx\""}},
+    {{"--table", "5"}, {"\"5\"", "1 to 300 GB"}},
+    {{"--table", "--fs", "fat32"}, {"\"fat32\"", "1 to 300 GB"}},
+    {{"--csv", "--partno", "1"}, {"\"--partno\"", "1 to 300 GB"}},
+    {{"--table", "--csv"}, {"\"--csv\" after \"--table\"", "one of"}},
+    {{"--inspect", "a", "--inspect=b"}, {"\"--inspect=b\"", "one of"}},
+    {{"--inspect", ""}, {"--inspect needs the path"}},
+    {{"--inspect"}, {"--inspect needs the path"}},
+    {{"--inspect", "img", "abc"}, {"\"abc\" is not a capacity: give whole gigabytes"}},
+    {{"--inspect", "img", "1", "2"}, {"\"2\" is one capacity too many"}},
+    {{"--inspect", "img", "ntfs"}, {"only a capacity"}},
+    {{"--message", "--exact", "1"}, {"do not go together"}},
+    {{"--", "--table"}, {"\"--table\""}},
+    {{"ntfs", std::string(40, 'x')}, {"\"" + std::string(40, 'x') + "\""}},
+    {{"ntfs", std::string(41, 'x')}, {"\"" + std::string(37, 'x') + "...\" (41 characters)"}},
+    {{"fat32", std::string(40, '9')}, {"too large", "1 to 2040 for FAT32"}},
+    {{"--exact", "--exact", "1"}, {"\"--exact\" is given twice"}},
+    {{"--message", "1", "--message"}, {"\"--message\" is given twice"}},
+    {{"--version", "extra"}, {"\"extra\" does not go with --version"}},
+    {{"120", "--version"}, {"\"120\" does not go with --version"}},
+    {{"--version", "--version"}, {"\"--version\" is given twice"}},
+    {{"--inspect", "d", "--partno", "1", "--partno=2"}, {"\"--partno\" is given twice"}},
+    {{"--inspect", "d", "--sector-size", "512", "--sector-size=512"}, {"\"--sector-size\" is given twice"}},
+    {{"--inspect", "d", "--partno", "0"}, {"--partno needs a partition's number"}},
+    {{"--inspect", "d", "--partno", "x"}, {"--partno needs"}},
+    {{"--inspect", "d", "--partno"}, {"--partno needs"}},
+    {{"--inspect", "d", "--partno=12345"}, {"--partno needs"}},
+    {{"--inspect", "d", "--sector-size", "511"}, {"--sector-size needs", "512 or 4096"}},
+    {{"--inspect", "d", "--sector-size", "1024"}, {"--sector-size needs", "512 or 4096"}},
+    {{"--inspect", "d", "--sector-size", "4097"}, {"--sector-size needs", "512 or 4096"}},
+    {{"--inspect", "d", "--sector-size", ""}, {"--sector-size needs", "512 or 4096"}},
+    {{"--inspect", "d", "--sector-size", "8192"}, {"--sector-size needs", "512 or 4096"}},
+    {{"--partno", "1", "120"}, {"\"--partno\" goes with --inspect", "512-byte sectors"}},
+    {{"--sector-size", "4096", "120"}, {"\"--sector-size\" goes with --inspect"}},
+    {{"--inspect", "d", "--table"}, {"\"--table\" after \"--inspect\"", "one of"}},
+    {{"fat32", "2041"}, {"\"2041\" is too large", "1 to 2040 for FAT32", "ends at 2 TiB", "--exact"}},
+    {{"--message", "fat32", "2041"}, {"1 to 2040 for FAT32"}},
+    {{"--exact", "fat32", "2048"}, {"\"2048\" is too large", "1 to 2047 for FAT32", "ends at 2 TiB"}},
+    {{"fat32", "2088992"}, {"1 to 2040 for FAT32"}},
+};
+
+TEST(Arguments, EachRefusalIsOneLineThatNamesTheWordAndWhatHolds) {
+  for (const Refusal& refusal : kRefusals) ExpectRefused(refusal.args, refusal.words);
+}
+
+TEST(Arguments, ALongWordIsShortenedVersionStandsAloneAndHelpWins) {
   const Result longWord = RunWith({"ntfs", std::string(5000, '7')});
   EXPECT_LT(longWord.error.size(), 200U) << "a long argument is shortened";
   EXPECT_NE(longWord.error.find("\"" + std::string(20, '7')), std::string::npos);
-  // Forty characters are quoted whole; from forty-one they are cut.
-  ExpectRefused({"ntfs", std::string(40, 'x')}, {"\"" + std::string(40, 'x') + "\""});
-  ExpectRefused({"ntfs", std::string(41, 'x')}, {"\"" + std::string(37, 'x') + "...\" (41 characters)"});
-  ExpectRefused({"fat32", std::string(40, '9')}, {"too large", "1 to 2040 for FAT32"});
-}
-
-TEST(Arguments, EachOptionIsGivenOnceAndVersionStandsAlone) {
-  ExpectRefused({"--exact", "--exact", "1"}, {"\"--exact\" is given twice"});
-  ExpectRefused({"--message", "1", "--message"}, {"\"--message\" is given twice"});
-  ExpectRefused({"--version", "extra"}, {"\"extra\" does not go with --version"});
-  ExpectRefused({"120", "--version"}, {"\"120\" does not go with --version"});
-  ExpectRefused({"--version", "--version"}, {"\"--version\" is given twice"});
-  ExpectRefused({"--inspect", "d", "--partno", "1", "--partno=2"}, {"\"--partno\" is given twice"});
-  ExpectRefused({"--inspect", "d", "--sector-size", "512", "--sector-size=512"}, {"\"--sector-size\" is given twice"});
   EXPECT_EQ(RunWith({"--version"}).out, "karvo-size " KARVO_VERSION "\n");
   EXPECT_EQ(RunWith({"--version"}).exitCode, 0);
   // Help wins over anything beside it, as everywhere.
   const Result help = RunWith({"--exact", "--help", "extra"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("Usage: karvo-size"), std::string::npos);
-}
-
-TEST(Arguments, PartitionNumbersAndSectorSizesGoWithInspectOnly) {
-  ExpectRefused({"--inspect", "d", "--partno", "0"}, {"--partno needs a partition's number"});
-  ExpectRefused({"--inspect", "d", "--partno", "x"}, {"--partno needs"});
-  ExpectRefused({"--inspect", "d", "--partno"}, {"--partno needs"});
-  ExpectRefused({"--inspect", "d", "--partno=12345"}, {"--partno needs"});
-  for (std::string_view size : {"511", "1024", "4097", "", "8192"}) {
-    ExpectRefused({"--inspect", "d", "--sector-size", size}, {"--sector-size needs", "512 or 4096"});
-  }
-  ExpectRefused({"--partno", "1", "120"}, {"\"--partno\" goes with --inspect", "512-byte sectors"});
-  ExpectRefused({"--sector-size", "4096", "120"}, {"\"--sector-size\" goes with --inspect"});
-  ExpectRefused({"--inspect", "d", "--table"}, {"\"--table\" after \"--inspect\"", "one of"});
 }
 
 TEST(Figures, TheRuleTheExactFigureAndKarvosText) {
@@ -158,11 +170,7 @@ TEST(Figures, OnlyWhereAVolumeOfTheFileSystemCanHaveThem) {
   // The rule's FAT32 figure from 2041 GB (2098144 MiB) is past 2 TiB, where
   // FAT32 on 512-byte sectors ends; the exact one goes to 2047 GB.
   EXPECT_EQ(RunWith({"fat32", "2040"}).out, "2097116\n");
-  ExpectRefused({"fat32", "2041"}, {"\"2041\" is too large", "1 to 2040 for FAT32", "ends at 2 TiB", "--exact"});
-  ExpectRefused({"--message", "fat32", "2041"}, {"1 to 2040 for FAT32"});
   EXPECT_EQ(RunWith({"--exact", "fat32", "2047"}).out, "2096640\n");
-  ExpectRefused({"--exact", "fat32", "2048"}, {"\"2048\" is too large", "1 to 2047 for FAT32", "ends at 2 TiB"});
-  ExpectRefused({"fat32", "2088992"}, {"1 to 2040 for FAT32"});
   EXPECT_EQ(RunWith({"ntfs", "2097151"}).out, "2147482629\n");
   EXPECT_EQ(RunWith({"--exact", "ntfs", "2097151"}).out, "2147482625\n");
 }
@@ -334,7 +342,8 @@ TEST_F(Inspect, AFat32VolumeWithFewerClustersThanTheSpecificationAsksIsSaidToHav
 TEST_F(Inspect, AVolumeOfExactlyTheCapacityReachesItAndShowsIt) {
   // 262,144 clusters of 4 KiB are 1 GiB exactly; one fewer is 4096 bytes short.
   for (const auto& [sectors, status, verdict] :
-       {std::tuple{2097152U, 0, "reaches 1 GB: yes"}, std::tuple{2097151U, kExitNotAsAsked, "reaches 1 GB: no, 4096 bytes short"}}) {
+       {std::tuple{2097152U, 0, "reaches 1 GB: yes"},
+        std::tuple{2097151U, kExitNotAsAsked, "reaches 1 GB: no, 4096 bytes short"}}) {
     DiskImage volume(8);
     volume.Volume(0, NtfsSector(sectors));
     Add("volume", volume);

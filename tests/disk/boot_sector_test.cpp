@@ -11,9 +11,9 @@
 namespace karvo {
 namespace {
 
+using layout::Set;
 using testing::Fat32Sector;
 using testing::NtfsSector;
-using layout::Set;
 namespace fat = layout::fat;
 using testing::Sector;
 using testing::Signed;

@@ -61,7 +61,7 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
   struct Case {
     const char* name;
     std::function<void(std::span<std::uint8_t>)> change;  // of the primary's header sector
-    std::string_view problem;                              // empty: the primary is whole
+    std::string_view problem;                             // empty: the primary is whole
   };
   const auto set = [](layout::Field field, std::uint64_t value) {
     return [=](std::span<std::uint8_t> header) { layout::Set(header, field, value); };
@@ -78,7 +78,8 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
       {"entries of 127 bytes", set(gpt::kEntrySize, 127), "a GPT header with impossible partition entries"},
       {"entries of 132 bytes", set(gpt::kEntrySize, 132), "a GPT header with impossible partition entries"},
       {"257 entries", set(gpt::kEntryCount, 257), "a GPT header with impossible partition entries"},
-      {"entries beyond 2^40", set(gpt::kEntriesLba, (1ULL << 40) + 1), "a GPT header with impossible partition entries"},
+      {"entries beyond 2^40", set(gpt::kEntriesLba, (1ULL << 40) + 1),
+       "a GPT header with impossible partition entries"},
       {"entries' CRC", [](std::span<std::uint8_t> header) { header[gpt::kEntriesCrc.offset] ^= 1; },
        "damaged GPT entries: their CRC does not match"},
   };

@@ -4,15 +4,14 @@
 // checksums come from zlib, not from the code under test.
 #pragma once
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
-
-#include <zlib.h>
 
 #include "disk/boot_sector.h"
 #include "disk/on_disk.h"
@@ -172,7 +171,6 @@ class DiskImage {
   }
 
  private:
-
   std::int64_t m_sectorBytes;
   std::vector<std::uint8_t> m_bytes;
 };
