@@ -85,31 +85,14 @@ def microsoft_fat_sectors(sectors, sectors_per_cluster):
     return (rest + per_fat_sector - 1) // per_fat_sector
 
 
-def explorer_text(size):
-    """StrFormatByteSize: three significant digits, cut, in units of 1,024."""
-    if size < 1024:
-        return f"{size} bytes"
-    units = ["KB", "MB", "GB", "TB", "PB", "EB"]
-    unit = 0
-    while unit + 1 < len(units) and size >> (10 * (unit + 1)) >= 1000:
-        unit += 1
-    shift = 10 * (unit + 1)
-    hundredths = size * 100 >> shift
-    if hundredths < 1000:
-        return f"{hundredths // 100}.{hundredths % 100:02d} {units[unit]}"
-    if hundredths < 10000:
-        tenths = size * 10 >> shift
-        return f"{tenths // 10}.{tenths % 10} {units[unit]}"
-    return f"{size >> shift} {units[unit]}"
-
-
 class Measure:
     def __init__(self, karvo_size, folder):
         self.karvo_size = karvo_size
         self.folder = folder
 
     def volume(self, kind, megabytes, ntfs_cluster=4096):
-        """Formats, reads with the file system's checker and with karvo-size, and checks that they agree."""
+        """Formats, reads with the file system's checker and with karvo-size, and checks that they agree;
+        the capacity, what karvo-size says Windows shows of it, and the FAT's layout."""
         path = format_volume(kind, megabytes, self.folder, ntfs_cluster)
         try:
             capacity, cluster, fat = checker_reading(kind, path)
@@ -117,11 +100,12 @@ class Measure:
         finally:
             os.unlink(path)
         problems = []
-        expected = (f"file system: {kind.upper()}\ncluster size: {cluster} bytes\ncapacity: {capacity} bytes\n"
-                    f"Windows shows: {explorer_text(capacity)}\n")
-        if inspected.returncode != 0 or inspected.stdout != expected:
+        expected = f"file system: {kind.upper()}\ncluster size: {cluster} bytes\ncapacity: {capacity} bytes\n"
+        lines = inspected.stdout.splitlines()
+        if inspected.returncode != 0 or len(lines) != 4 or not inspected.stdout.startswith(expected):
             problems.append(f"{kind} {megabytes} MiB: --inspect said {inspected.stdout!r}{inspected.stderr!r}")
-        return capacity, fat, problems
+        shown = lines[-1].removeprefix("Windows shows: ") if lines else ""
+        return capacity, shown, fat, problems
 
 
 def check(measure, kind, n, table_row):
@@ -129,11 +113,11 @@ def check(measure, kind, n, table_row):
     rule = int(run(karvo, kind, str(n)))
     exact = int(run(karvo, "--exact", kind, str(n)))
     problems = []
-    exact_capacity, fat, found = measure.volume(kind, exact)
+    exact_capacity, _, fat, found = measure.volume(kind, exact)
     problems += found
-    below_capacity, _, found = measure.volume(kind, exact - 1)
+    below_capacity, _, _, found = measure.volume(kind, exact - 1)
     problems += found
-    rule_capacity, _, found = measure.volume(kind, rule)
+    rule_capacity, rule_shows, _, found = measure.volume(kind, rule)
     problems += found
     if exact_capacity < n * GIB:
         problems.append(f"{kind} {n} GB: the exact figure {exact} MiB gives only {exact_capacity} bytes")
@@ -143,13 +127,12 @@ def check(measure, kind, n, table_row):
     if table_row is not None and table_row["bytes"] != str(rule_capacity):
         problems.append(f"{kind} {n} GB: --csv predicts {table_row['bytes']} bytes for {rule} MiB, the volume "
                         f"holds {rule_capacity}")
-    if table_row is not None and table_row["shows"] != explorer_text(rule_capacity):
-        problems.append(f"{kind} {n} GB: --table says {table_row['shows']!r}, the volume shows "
-                        f"{explorer_text(rule_capacity)!r}")
-    shows_n = explorer_text(rule_capacity) in (f"{n} GB", f"{n}.0 GB", f"{n}.00 GB")
+    if table_row is not None and table_row["shows"] != rule_shows:
+        problems.append(f"{kind} {n} GB: --table says {table_row['shows']!r}, the volume shows {rule_shows!r}")
+    shows_n = rule_shows in (f"{n} GB", f"{n}.0 GB", f"{n}.00 GB")
     if table_row is not None and table_row["verdict"] != ("yes" if shows_n else "no"):
         problems.append(f"{kind} {n} GB: --csv says {table_row['verdict']!r} to showing {n} GB, the volume shows "
-                        f"{explorer_text(rule_capacity)!r}")
+                        f"{rule_shows!r}")
     if table_row is not None and table_row["exact"] != str(exact):
         problems.append(f"{kind} {n} GB: --table's exact figure {table_row['exact']} differs from --exact {exact}")
     microsoft = None
@@ -157,7 +140,7 @@ def check(measure, kind, n, table_row):
         sectors, sectors_per_cluster, fat_sectors = fat
         microsoft = microsoft_fat_sectors(sectors, sectors_per_cluster) - fat_sectors
     return {
-        "n": n, "fs": kind, "rule_mb": rule, "rule_bytes": rule_capacity, "rule_shows": explorer_text(rule_capacity),
+        "n": n, "fs": kind, "rule_mb": rule, "rule_bytes": rule_capacity, "rule_shows": rule_shows,
         "rule_shows_n": shows_n,
         "exact_mb": exact, "exact_bytes": exact_capacity, "microsoft_fat_extra_sectors": microsoft,
         "problems": problems,
@@ -314,7 +297,7 @@ def main():
         results = [future.result() for future in futures]
     # The reader on NTFS's largest clusters: 64 KiB, the last written as a sector
     # count (0x80), and 2 MiB, written as a negative power of two (0xF4).
-    large_clusters = [p for cluster in (65536, 2 * MIB) for p in measure.volume("ntfs", 4096, cluster)[2]]
+    large_clusters = [p for cluster in (65536, 2 * MIB) for p in measure.volume("ntfs", 4096, cluster)[3]]
     os.rmdir(scratch)
 
     problems = [p for r in results for p in r["problems"]] + large_clusters
