@@ -2,6 +2,7 @@
 
 #include "core/size_rounding.h"
 #include "disk/explorer_size.h"
+#include "disk/file_system.h"
 #include "disk/volume_layout.h"
 
 namespace karvo::cli {
@@ -9,32 +10,34 @@ namespace {
 
 // The size a partition of this many MiB has once formatted in Windows' default
 // layout, as Explorer writes it and in bytes; "-" where no such volume exists.
-std::string FormattedSizeText(FileSystemKind kind, std::int64_t megabytes) {
+std::string FormattedSizeText(FileSystem kind, std::int64_t megabytes) {
   const auto formatted = FormattedCapacity(kind, megabytes);
   return formatted ? std::string(ExplorerSizeText(formatted->TotalBytes()).view()) : "-";
 }
 
-std::string FormattedSizeBytes(FileSystemKind kind, std::int64_t megabytes) {
+std::string FormattedSizeBytes(FileSystem kind, std::int64_t megabytes) {
   const auto formatted = FormattedCapacity(kind, megabytes);
   return formatted ? Number(formatted->TotalBytes()) : "-";
 }
 
-std::string ExactText(FileSystemKind kind, std::int32_t capacity) {
+std::string ExactText(FileSystem kind, std::int32_t capacity) {
   const auto exact = ExactMegabytes(kind, capacity);
   return exact ? Number(*exact) : "-";
 }
 
-// Whether Windows shows the volume made at the rule's figure as N GB.
-bool RuleShowsCapacity(FileSystemKind kind, std::int32_t capacity) {
-  const auto formatted = FormattedCapacity(kind, RoundedMegabytes(kind, capacity));
+// Whether Windows shows the volume made at a figure as N GB.
+bool ShowsCapacity(FileSystem kind, std::int64_t megabytes, std::int32_t capacity) {
+  const auto formatted = FormattedCapacity(kind, megabytes);
   return formatted && ExplorerShowsGigabytes(formatted->TotalBytes(), capacity);
 }
 
 }  // namespace
 
 Result Figures(const Request& request) {
-  const FileSystemKind fileSystem = request.kind.value_or(FileSystemKind::Ntfs);
-  const CapacityUse use = request.exact ? CapacityUse::Exact : CapacityUse::Rule;
+  const FileSystem fileSystem = request.kind.value_or(FileSystem::Ntfs);
+  // exFAT has no rule: its figure is the exact one.
+  const auto rule = RuleKind(fileSystem);
+  const CapacityUse use = request.exact || !rule ? CapacityUse::Exact : CapacityUse::Rule;
   if (request.words.empty()) {
     return Failure("no capacity given: give whole gigabytes from 1 to " + Number(LargestCapacity(fileSystem, use)) +
                    " for " + std::string(FileSystemName(fileSystem)));
@@ -45,14 +48,14 @@ Result Figures(const Request& request) {
     const auto capacity = CheckCapacity(word, fileSystem, use, result);
     if (!capacity) return result;
     const auto exact = ExactMegabytes(fileSystem, *capacity);
-    const std::int32_t figure = request.exact && exact ? *exact : RoundedMegabytes(fileSystem, *capacity);
+    const std::int32_t figure = use == CapacityUse::Rule ? RoundedMegabytes(*rule, *capacity) : exact.value_or(0);
     const auto formatted = FormattedCapacity(fileSystem, figure);
     if (!exact || !formatted) {  // the range keeps every capacity clear of this
       return Failure("no " + std::string(FileSystemName(fileSystem)) + " volume of Windows' default layout reaches " +
                      Number(*capacity) + " GB");
     }
-    if (request.message) {
-      result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(fileSystem), Number(*capacity))->view());
+    if (request.message && rule) {
+      result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(*rule), Number(*capacity))->view());
     } else {
       result.out += Number(figure);
     }
@@ -74,18 +77,20 @@ Result Table(bool csv) {
     return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
   };
   const std::string figures = column("Windows shows", 16) + column("Exact (MiB)", 13);
+  // exFAT's columns come last, so that a script reading the others finds them where they were.
   std::string out = csv ? "capacity_gb,fat32_mib,fat32_bytes,fat32_shows,fat32_exact_mib,"
-                          "ntfs_mib,ntfs_bytes,ntfs_shows,ntfs_exact_mib,fat32_shows_capacity,ntfs_shows_capacity\n"
+                          "ntfs_mib,ntfs_bytes,ntfs_shows,ntfs_exact_mib,fat32_shows_capacity,ntfs_shows_capacity,"
+                          "exfat_mib,exfat_bytes,exfat_shows,exfat_shows_capacity\n"
                         : column("Capacity (GB)", 13) + column("FAT32 (MiB)", 13) + figures + column("NTFS (MiB)", 13) +
-                              figures + "\n";
+                              figures + column("exFAT (MiB)", 13) + column("Windows shows", 16) + "\n";
   // A figure that Windows does not show as N GB is marked "*"; the CSV says
   // it in columns of its own, after all the others.
   for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
     std::string row = csv ? Number(n) : column(Number(n), 13);
     std::string verdicts;
-    for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
-      const std::int32_t rule = RoundedMegabytes(kind, n);
-      const bool shows = RuleShowsCapacity(kind, n);
+    for (FileSystem kind : {FileSystem::Fat32, FileSystem::Ntfs}) {
+      const std::int32_t rule = RoundedMegabytes(*RuleKind(kind), n);
+      const bool shows = ShowsCapacity(kind, rule, n);
       if (csv) {
         row += "," + Number(rule) + "," + FormattedSizeBytes(kind, rule) + "," + FormattedSizeText(kind, rule) + "," +
                ExactText(kind, n);
@@ -95,7 +100,16 @@ Result Table(bool csv) {
                column(ExactText(kind, n), 13);
       }
     }
-    out += row + verdicts + "\n";
+    // exFAT's figure is its exact one.
+    const std::int32_t exact = *ExactMegabytes(FileSystem::Exfat, n);
+    const bool shows = ShowsCapacity(FileSystem::Exfat, exact, n);
+    const std::string shown = FormattedSizeText(FileSystem::Exfat, exact);
+    if (csv) {
+      out += row + verdicts + "," + Number(exact) + "," + FormattedSizeBytes(FileSystem::Exfat, exact) + "," + shown +
+             (shows ? ",yes\n" : ",no\n");
+    } else {
+      out += row + column(Number(exact), 13) + column(shown + (shows ? " " : "*"), 16) + "\n";
+    }
   }
   return {0, out, ""};
 }

@@ -21,7 +21,7 @@ std::string VolumeLines(const InspectedVolume& volume, std::string_view indent) 
   const std::int64_t total = volume.capacity.TotalBytes();
   std::string lines = in + "file system: " + std::string(FileSystemName(volume.kind)) + "\n" + in +
                       "cluster size: " + Number(volume.capacity.clusterBytes) + " bytes\n";
-  if (volume.kind == FileSystemKind::Fat32 && volume.capacity.clusters < kFewestFat32Clusters) {
+  if (volume.kind == FileSystem::Fat32 && volume.capacity.clusters < kFewestFat32Clusters) {
     lines += in + "clusters: " + Number(volume.capacity.clusters) + ", fewer than the " + Number(kFewestFat32Clusters) +
              " the FAT specification asks of FAT32 (Windows reads it as FAT32)\n";
   }
@@ -79,13 +79,14 @@ PartitionStart ReadPartitionStart(DiskReader& disk, const Partition& partition) 
   const auto wanted =
       std::span(start).first(static_cast<std::size_t>(std::min<std::int64_t>(kStartBytes, partition.bytes)));
   const std::size_t got = disk.ReadAt(partition.firstByte, wanted);
-  PartitionStart read{ReadBootSector(wanted.first(got), partition.bytes), got < kBootSectorBytes};
+  PartitionStart read{ReadBootSector(wanted.first(got), partition.bytes, disk, partition.firstByte),
+                      got < kBootSectorBytes};
   if (got == 0) read.reading.problem = "cannot be read";
   return read;
 }
 
-// A whole disk: each partition, and what each FAT32 or NTFS one holds. A
-// FAT32 or NTFS volume that cannot be read fails the listing, after it.
+// A whole disk: each partition, and what each FAT32, NTFS or exFAT one holds.
+// Such a volume that cannot be read fails the listing, after it.
 Result ListPartitions(std::string_view path, const PartitionTable& table, DiskReader& disk) {
   Result result;
   result.out = "partition table: " + std::string(table.scheme) + ", " + Number(table.sectorBytes) + "-byte sectors\n";
@@ -96,7 +97,7 @@ Result ListPartitions(std::string_view path, const PartitionTable& table, DiskRe
     if (partition.extended) continue;  // its logical partitions follow
     const auto [reading, cutShort] = ReadPartitionStart(disk, partition);
     result.out += reading.volume ? VolumeLines(*reading.volume, "  ") : "  " + std::string(reading.problem) + "\n";
-    // Damaged fields say FAT32 or NTFS whatever the type; a start cut short
+    // Damaged fields say FAT32, NTFS or exFAT whatever the type; a start cut short
     // or out of reach says it only of a type that holds them.
     if (reading.damaged && (partition.windowsType || !cutShort)) {
       unreadable += (unreadable.empty() ? "" : ", ") + Number(partition.number);
@@ -104,8 +105,8 @@ Result ListPartitions(std::string_view path, const PartitionTable& table, DiskRe
   }
   if (!unreadable.empty()) {
     result.exitCode = kExitFailed;
-    result.error =
-        ErrorLine(std::string(path) + ": a FAT32 or NTFS volume that cannot be read, in partition " + unreadable);
+    result.error = ErrorLine(std::string(path) + ": a FAT32, NTFS or exFAT volume that cannot be read, in partition " +
+                             unreadable);
   }
   return result;
 }
@@ -154,7 +155,7 @@ Result Inspect(const Request& request, SourceOpener open) {
   DiskReader& disk = *source.reader;
   std::array<std::uint8_t, kStartBytes> buffer{};
   const auto start = std::span(buffer).first(disk.ReadAt(0, buffer));
-  const BootSectorReading reading = ReadBootSector(start, disk.SizeBytes());
+  const BootSectorReading reading = ReadBootSector(start, disk.SizeBytes(), disk, 0);
   if (reading.volume) return WholeVolume(request, *reading.volume, capacityWord);
   if (!HoldsPartitionTable(start)) return Failure(std::string(path) + ": " + std::string(reading.problem));
   // A whole disk, or an image of one. Its partitions lie anywhere: a pipe,

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/karvo_size.h"
+#include "disk/file_system.h"
 
 namespace {
 
@@ -76,12 +78,19 @@ std::optional<karvo::cli::Source> DescribeDrive(const std::wstring& name) {
     return source;
   }
   const std::wstring_view kind = fileSystem;
-  if (kind != L"FAT32" && kind != L"NTFS") {
-    source.problem = "a " + ToUtf8(fileSystem) + " volume: karvo-size reads FAT32 and NTFS";
+  std::optional<karvo::FileSystem> known;
+  for (const karvo::FileSystem each : karvo::kFileSystems) {
+    const std::string_view name = karvo::FileSystemName(each);
+    if (kind == std::wstring(name.begin(), name.end())) known = each;
+  }
+  if (!known) {
+    const std::string name = ToUtf8(fileSystem);
+    const bool vowel = !name.empty() && std::string_view("AEIOaeio").find(name[0]) != std::string_view::npos;
+    source.problem = (vowel ? "an " : "a ") + name + " volume: karvo-size reads FAT32, NTFS and exFAT";
     return source;
   }
   karvo::InspectedVolume volume;
-  volume.kind = kind == L"FAT32" ? karvo::FileSystemKind::Fat32 : karvo::FileSystemKind::Ntfs;
+  volume.kind = *known;
   volume.bytesPerSector = bytesPerSector;
   volume.capacity = {std::int64_t{sectorsPerCluster} * bytesPerSector, clusters};
   volume.volumeBytes = volume.capacity.TotalBytes();

@@ -40,7 +40,7 @@ constexpr std::string_view kUsageHead =
     "so give parted the figure as MiB. The figures are for Windows' default layout\n"
     "on 512-byte sectors.\n"
     "\n"
-    "  FILE-SYSTEM        fat32 or ntfs, in any case (default: ntfs)\n";
+    "  FILE-SYSTEM        fat32, ntfs or exfat, in any case (default: ntfs)\n";
 
 constexpr std::string_view kUsageTail =
     "\n"
@@ -50,7 +50,7 @@ constexpr std::string_view kUsageTail =
     "listing too), a capacity that no volume of the file system can reach, or output\n"
     "that cannot be written.\n";
 
-std::string LargestText(FileSystemKind kind, CapacityUse use) { return Number(LargestCapacity(kind, use)); }
+std::string LargestText(FileSystem kind, CapacityUse use) { return Number(LargestCapacity(kind, use)); }
 
 // The help: the capacities' ranges as the figures decide them, then each
 // option beside its text, in the table's order.
@@ -58,16 +58,19 @@ std::string Help() {
   constexpr std::size_t kTextColumn = 21;
   std::string text(kUsageHead);
   text += "  CAPACITY           whole GB (GiB): for FAT32 from 1 to " +
-          LargestText(FileSystemKind::Fat32, CapacityUse::Rule) + ", to " +
-          LargestText(FileSystemKind::Fat32, CapacityUse::Exact) +
+          LargestText(FileSystem::Fat32, CapacityUse::Rule) + ", to " +
+          LargestText(FileSystem::Fat32, CapacityUse::Exact) +
           " with\n"
           "                     --exact (FAT32 on 512-byte sectors ends at 2 TiB); for\n"
           "                     NTFS from 1 to " +
-          LargestText(FileSystemKind::Ntfs, CapacityUse::Rule) +
-          ". From 1000 GB Windows shows a\n"
-          "                     size in TB (1000 GB as 0.97 TB), never as N GB: the\n"
-          "                     figure still reaches N GiB, and a line on standard\n"
-          "                     error says what Windows shows\n";
+          LargestText(FileSystem::Ntfs, CapacityUse::Rule) + "; for exFAT from 1 to " +
+          LargestText(FileSystem::Exfat, CapacityUse::Exact) +
+          ",\n"
+          "                     where mkfs.exfat's layout ends, its figure always the\n"
+          "                     exact one (Karvo's rule and answer are for FAT32 and\n"
+          "                     NTFS). From 1000 GB Windows shows a size in TB (1000 GB\n"
+          "                     as 0.97 TB), never as N GB: the figure still reaches N\n"
+          "                     GiB, and a line on standard error says what Windows shows\n";
   for (const OptionSpec& option : kOptions) {
     std::string left = "  " + std::string(option.name) + (option.value.empty() ? "" : " " + std::string(option.value));
     left.resize(std::max(left.size() + 1, kTextColumn), ' ');
@@ -91,23 +94,27 @@ const OptionSpec* FindOption(std::string_view arg) {
   return nullptr;
 }
 
-std::optional<FileSystemKind> ParseFileSystem(std::string_view word) {
+std::optional<FileSystem> ParseFileSystem(std::string_view word) {
   std::string lower(word);
   for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  if (lower == "fat32") return FileSystemKind::Fat32;
-  if (lower == "ntfs") return FileSystemKind::Ntfs;
+  if (lower == "fat32") return FileSystem::Fat32;
+  if (lower == "ntfs") return FileSystem::Ntfs;
+  if (lower == "exfat") return FileSystem::Exfat;
   return std::nullopt;
 }
 
-std::string RangeText(std::optional<FileSystemKind> kind, CapacityUse use) {
+std::string RangeText(std::optional<FileSystem> kind, CapacityUse use) {
   if (!kind) return "give whole gigabytes";
   return "give whole gigabytes from 1 to " + Number(LargestCapacity(*kind, use)) + " for " +
          std::string(FileSystemName(*kind));
 }
 
 // Why the range ends where it does.
-std::string RangeEnd(FileSystemKind kind, CapacityUse use) {
-  if (kind == FileSystemKind::Ntfs) return " (the most whose figure in MiB fits in 32 bits)";
+std::string RangeEnd(FileSystem kind, CapacityUse use) {
+  if (kind == FileSystem::Ntfs || (kind == FileSystem::Exfat && use == CapacityUse::Inspected)) {
+    return " (the most whose figure in MiB fits in 32 bits)";
+  }
+  if (kind == FileSystem::Exfat) return " (where mkfs.exfat's layout, with 128 KiB clusters, ends)";
   switch (use) {
     case CapacityUse::Rule:
       return " (FAT32 on 512-byte sectors ends at 2 TiB, and Karvo's figure for more is past it; --exact goes to " +
@@ -183,12 +190,12 @@ std::string Quoted(std::string_view word) {
 
 Result Failure(std::string_view message) { return {kExitFailed, "", ErrorLine(message)}; }
 
-std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystemKind> kind, CapacityUse use,
+std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
                                           Result& failure) {
   // A word of letters among the figures' words is a file system misspelt.
   if (use != CapacityUse::Inspected && !word.empty() &&
       ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) {
-    failure = Failure("unknown file system " + Quoted(word) + ": use fat32 or ntfs");
+    failure = Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");
     return std::nullopt;
   }
   std::string_view digits = word;
@@ -229,7 +236,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
   const auto twice = [](std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); };
   const auto fileSystem = [&](std::string_view word) -> std::optional<Result> {
     const auto named = ParseFileSystem(word);
-    if (!named) return Failure("unknown file system " + Quoted(word) + ": use fat32 or ntfs");
+    if (!named) return Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");
     if (request.kind) return Failure(Quoted(word) + " is one file system too many: give one");
     request.kind = named;
     given.push_back({word, Company::Figures});
@@ -304,7 +311,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
         break;
       }
       case OptionId::FileSystem:
-        if (!value) return Failure("--fs needs a file system: fat32 or ntfs");
+        if (!value) return Failure("--fs needs a file system: fat32, ntfs or exfat");
         if (auto refused = fileSystem(*value)) return refused;
         break;
       case OptionId::Help:
@@ -325,6 +332,11 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
   }
   if (request.message && request.exact) {
     return Failure("--message and --exact do not go together: Karvo's text gives its rule");
+  }
+  if (request.message && request.kind == FileSystem::Exfat) {
+    return Failure(
+        "--message does not go with exFAT: Karvo's text gives its rule, which is for FAT32 and NTFS; "
+        "karvo-size exfat N prints exFAT's exact figure");
   }
   return std::nullopt;
 }

@@ -24,7 +24,7 @@ constexpr bool Accepts(Company given, Company task) {
 
 struct Request {
   Company task = Company::Figures;  // the figures, unless --table, --csv or --inspect
-  std::optional<FileSystemKind> kind;
+  std::optional<FileSystem> kind;
   std::vector<std::string_view> words;  // capacities, or whatever else is not an option
   bool message = false;
   bool exact = false;
@@ -42,7 +42,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
 // leading '+' allowed, from 1 to the largest for its use and file system.
 // With no file system yet (a volume not read yet), only the digits are
 // checked. None, and `failure` set, when it will not do.
-std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystemKind> kind, CapacityUse use,
+std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
                                           Result& failure);
 
 // One line on standard error, and the failure status.

@@ -1,5 +1,6 @@
-// Reads a FAT32 or NTFS volume's capacity from its boot sector, as Windows
-// counts it: data clusters times cluster size. The bytes come from anywhere
+// Reads a FAT32, NTFS or exFAT volume's capacity from its boot sector, as
+// Windows counts it: data clusters times cluster size; names the volumes it
+// does not read (FAT12, FAT16, ReFS, BitLocker). The bytes come from anywhere
 // (an image file, a block device, a fuzzer) and are trusted in nothing.
 #pragma once
 
@@ -18,7 +19,7 @@ namespace karvo {
 inline constexpr std::size_t kBootSectorBytes = kSectorBytes;
 
 struct InspectedVolume {
-  FileSystemKind kind = FileSystemKind::Ntfs;
+  FileSystem kind = FileSystem::Ntfs;
   std::int64_t bytesPerSector = 0;
   std::int64_t volumeBytes = 0;  // what the boot sector says the volume spans
   VolumeCapacity capacity;
@@ -27,7 +28,7 @@ struct InspectedVolume {
 struct BootSectorReading {
   std::optional<InspectedVolume> volume;
   std::string_view problem;  // why there is no volume: one line, no full stop
-  // A FAT32 or NTFS volume by its boot sector (or none at all: cut short)
+  // A FAT32, NTFS or exFAT volume by its boot sector (or none at all: cut short)
   // that cannot be read: impossible fields, truncated.
   bool damaged = false;
 };
@@ -37,5 +38,10 @@ struct BootSectorReading {
 // so that a truncated image is told apart from a whole one.
 BootSectorReading ReadBootSector(std::span<const std::uint8_t> start,
                                  std::optional<std::int64_t> sourceBytes = std::nullopt);
+
+// The same, where the volume starts at `first` on `disk`: BitLocker To Go is
+// also known by the metadata block its boot sector points to.
+BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes,
+                                 DiskReader& disk, std::int64_t first);
 
 }  // namespace karvo

@@ -46,7 +46,7 @@ Partition Named(const Entry& entry, int number) {
     std::string_view name;
     bool windows;
   };
-  constexpr std::array<Known, 14> kKnown = {{
+  constexpr std::array<Known, 15> kKnown = {{
       {0x01, " FAT12", false},
       {0x04, " FAT16", false},
       {0x06, " FAT16", false},
@@ -55,6 +55,7 @@ Partition Named(const Entry& entry, int number) {
       {0x0B, " FAT32", true},
       {0x0C, " FAT32 (LBA)", true},
       {0x27, " Windows recovery", true},
+      {0x42, " LDM (dynamic disk)", false},
       {0x05, " extended", false},
       {0x0F, " extended", false},
       {0x85, " extended", false},

@@ -57,12 +57,14 @@ inline constexpr std::size_t kBytes = 512;
 // FAT's BIOS parameter block, as FAT12, FAT16 and FAT32 share it, and the
 // fields FAT32 adds (Microsoft's FAT specification, and libblkid's vfat.c).
 namespace fat {
+inline constexpr Field kJump{0, 1};  // 0xEB (a short jump, then 0x90) or 0xE9
 inline constexpr Field kBytesPerSector{11, 2};
 inline constexpr Field kSectorsPerCluster{13, 1};
 inline constexpr Field kReservedSectors{14, 2};
 inline constexpr Field kFatCount{16, 1};
 inline constexpr Field kRootEntries{17, 2};   // 0 on FAT32
 inline constexpr Field kSectors16{19, 2};     // 0 when the 32-bit count holds it
+inline constexpr Field kMedia{21, 1};         // 0xF0, or 0xF8 to 0xFF
 inline constexpr Field kFatSectors16{22, 2};  // 0 on FAT32
 inline constexpr Field kSectors32{32, 4};
 inline constexpr Field kFatSectors32{36, 4};  // FAT32 only, as all below
@@ -80,9 +82,49 @@ inline constexpr Field kClusterField{13, 1};
 inline constexpr Field kSectors{0x28, 8};
 }  // namespace ntfs
 
+// The exFAT boot sector (Microsoft's exFAT specification, and Linux's fs/exfat).
 namespace exfat {
 inline constexpr std::string_view kOemName = "EXFAT   ";
+inline constexpr Field kMustBeZero{11, 53};   // where FAT's BIOS parameter block would be
+inline constexpr Field kVolumeLength{72, 8};  // in sectors, as all below
+inline constexpr Field kFatOffset{80, 4};
+inline constexpr Field kFatLength{84, 4};
+inline constexpr Field kClusterHeapOffset{88, 4};
+inline constexpr Field kClusterCount{92, 4};
+inline constexpr Field kRootCluster{96, 4};
+inline constexpr Field kBytesPerSectorShift{108, 1};
+inline constexpr Field kSectorsPerClusterShift{109, 1};
+inline constexpr Field kFatCount{110, 1};
+inline constexpr std::uint64_t kBootRegionSectors = 24;  // the main and the backup boot region
+inline constexpr std::uint64_t kMostClusters = 0xFFFFFFF5;
 }  // namespace exfat
+
+// The header BitLocker writes over the first sector of the volume it
+// encrypts (libblkid's bitlocker.c): "-FVE-FS-" where a file system's name
+// would be, after a Vista or a Windows 7 jump; BitLocker To Go keeps a FAT32
+// boot sector, "MSWIN4.1", for its reader, with BitLocker's identifier or
+// the place of its metadata block, which starts "-FVE-FS-" too.
+namespace bitlocker {
+inline constexpr Field kJump{0, 3};
+inline constexpr std::uint64_t kVistaJump = 0x9052EB;  // EB 52 90
+inline constexpr std::uint64_t kJump7 = 0x9058EB;      // EB 58 90: Windows 7 and later, and To Go
+inline constexpr std::string_view kSignatureText = "-FVE-FS-";
+inline constexpr std::string_view kToGoOemName = "MSWIN4.1";
+inline constexpr Field kToGoIdentifier{424, 16};
+// 4967D63B-2E29-4AD8-8399-F6A339E3D001, as a GUID is written (its first three fields little-endian).
+inline constexpr std::string_view kToGoIdentifierBytes{
+    "\x3B\xD6\x67\x49\x29\x2E\xD8\x4A\x83\x99\xF6\xA3\x39\xE3\xD0\x01", 16};
+inline constexpr Field kToGoMetadataOffset{440, 8};
+inline constexpr Field kMetadataSignature{0, 8};
+}  // namespace bitlocker
+
+// ReFS's volume boot record: no FAT-like header at all.
+namespace refs {
+inline constexpr Field kSignature{0, 11};
+inline constexpr std::string_view kSignatureText{"\0\0\0ReFS\0\0\0\0", 11};
+inline constexpr Field kIdentifier{16, 4};
+inline constexpr std::string_view kIdentifierText = "FSRS";
+}  // namespace refs
 
 // The MBR's four entries, and the extended boot record of each logical
 // partition, which uses the first two entries of the same layout: the

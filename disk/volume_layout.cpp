@@ -11,7 +11,12 @@ constexpr std::int64_t kMostFat32Clusters = (std::int64_t{1} << 28) - 16;
 constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::max();
 constexpr std::int64_t kLargestNtfsClusterBytes = 2 * kBytesPerMiB;
 
+// exFAT's most clusters (2^32 - 11), and mkfs.exfat's heap offset, a 32-bit count of bytes.
+constexpr std::int64_t kMostExfatClusters = 0xFFFFFFF5;
+constexpr std::int64_t kMostExfatHeapOffset = std::numeric_limits<std::uint32_t>::max();
+
 constexpr std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
+constexpr std::int64_t RoundUp(std::int64_t a, std::int64_t b) { return CeilDiv(a, b) * b; }
 
 }  // namespace
 
@@ -46,11 +51,37 @@ std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes) {
   return layout;
 }
 
-std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_t megabytes) {
-  if (kind == FileSystemKind::Fat32) {
+std::int64_t ExfatClusterBytes(std::int64_t megabytes) {
+  if (megabytes > 32 * 1024) return 128 * 1024;
+  if (megabytes > 256) return 32 * 1024;
+  return 4 * 1024;
+}
+
+std::optional<ExfatLayout> ExfatLayoutFor(std::int64_t megabytes) {
+  if (megabytes <= 0 || megabytes > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+  const std::int64_t bytes = megabytes * kBytesPerMiB;
+  ExfatLayout layout;
+  layout.clusterBytes = ExfatClusterBytes(megabytes);
+  // The FAT is sized for every cluster of the partition, before the FAT and
+  // the heap's alignment take their part of it.
+  layout.fatBytes = RoundUp(bytes / layout.clusterBytes * 4, layout.clusterBytes);
+  layout.heapOffsetBytes = RoundUp(kBytesPerMiB + layout.fatBytes, kBytesPerMiB);
+  if (layout.heapOffsetBytes > kMostExfatHeapOffset || layout.heapOffsetBytes >= bytes) return std::nullopt;
+  layout.clusters = (bytes - layout.heapOffsetBytes) / layout.clusterBytes;
+  if (layout.clusters > kMostExfatClusters) return std::nullopt;
+  return layout;
+}
+
+std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t megabytes) {
+  if (kind == FileSystem::Fat32) {
     const auto layout = Fat32LayoutFor(megabytes);
     if (!layout) return std::nullopt;
     return VolumeCapacity{layout->sectorsPerCluster * kSectorBytes, layout->clusters};
+  }
+  if (kind == FileSystem::Exfat) {
+    const auto layout = ExfatLayoutFor(megabytes);
+    if (!layout) return std::nullopt;
+    return VolumeCapacity{layout->clusterBytes, layout->clusters};
   }
   if (megabytes <= 0) return std::nullopt;
   // The volume leaves out the partition's last sector (the backup boot sector).
@@ -66,8 +97,8 @@ std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_
   return VolumeCapacity{clusterBytes, clusters};
 }
 
-std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t capacity) {
-  if (capacity <= 0 || capacity > MaxCapacity(kind)) return std::nullopt;
+std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacity) {
+  if (capacity <= 0 || capacity > LargestCapacity(kind, CapacityUse::Exact)) return std::nullopt;
   const std::int64_t wanted = capacity * kBytesPerGiB;
   // A volume is never larger than its partition, so nothing below N GiB of
   // partition can do; from there the first size that reaches is the least.
@@ -77,15 +108,29 @@ std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t cap
        ++megabytes) {
     const auto formatted = FormattedCapacity(kind, megabytes);
     if (formatted && formatted->TotalBytes() >= wanted) return static_cast<std::int32_t>(megabytes);
-    // NTFS only ever fails for being too large; FAT32 stops growing at 2^32
-    // sectors (and fails below 65,525 clusters, which only small sizes do).
-    if (kind == FileSystemKind::Ntfs ? !formatted : megabytes * kSectorsPerMiB >= kMostFat32Sectors) break;
+    // NTFS and exFAT fail, from a GiB on, only for being too large; FAT32
+    // stops growing at 2^32 sectors (and fails below 65,525 clusters, which
+    // only small sizes do).
+    if (kind != FileSystem::Fat32 ? !formatted : megabytes * kSectorsPerMiB >= kMostFat32Sectors) break;
   }
   return std::nullopt;
 }
 
-std::int32_t LargestCapacity(FileSystemKind kind, CapacityUse use) {
-  if (kind == FileSystemKind::Ntfs) return MaxCapacity(kind);
+std::int32_t LargestCapacity(FileSystem kind, CapacityUse use) {
+  constexpr std::int32_t kFigureFitsIn32Bits = MaxCapacity(FileSystemKind::Ntfs);
+  if (kind == FileSystem::Ntfs || (use == CapacityUse::Inspected && kind == FileSystem::Exfat))
+    return kFigureFitsIn32Bits;
+  if (kind == FileSystem::Exfat) {
+    // The largest partition mkfs.exfat formats, by bisection: its layout
+    // exists up to a size and not beyond.
+    std::int64_t made = 1024;
+    std::int64_t refused = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    while (refused - made > 1) {
+      const std::int64_t middle = made + (refused - made) / 2;
+      (ExfatLayoutFor(middle) ? made : refused) = middle;
+    }
+    return static_cast<std::int32_t>(FormattedCapacity(kind, made)->TotalBytes() / kBytesPerGiB);
+  }
   switch (use) {
     case CapacityUse::Inspected:
       return static_cast<std::int32_t>(kMostFat32Sectors * kLargeSectorBytes / kBytesPerGiB);
@@ -96,7 +141,7 @@ std::int32_t LargestCapacity(FileSystemKind kind, CapacityUse use) {
   }
   // The rule's figure must fit in 2^32 - 1 sectors itself.
   std::int32_t capacity = LargestCapacity(kind, CapacityUse::Exact);
-  while (RoundedMegabytes(kind, capacity) * kSectorsPerMiB > kMostFat32Sectors) --capacity;
+  while (RoundedMegabytes(FileSystemKind::Fat32, capacity) * kSectorsPerMiB > kMostFat32Sectors) --capacity;
   return capacity;
 }
 

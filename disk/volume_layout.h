@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/size_rounding.h"
 #include "disk/disk_bytes.h"
+#include "disk/file_system.h"
 
 namespace karvo {
 
@@ -45,16 +45,35 @@ std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes);
 // Beyond 2^32 sectors FAT32 cannot count: the volume stops there.
 std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes);
 
+// exFAT as mkfs.exfat lays it out, which takes at least as much as Windows'
+// own format (its FAT at sector 128, the cluster heap close behind): one FAT
+// of 4 bytes for each cluster the whole partition would hold, in whole
+// clusters, from 1 MiB in; the cluster heap from the next MiB boundary after it.
+struct ExfatLayout {
+  std::int64_t clusterBytes = 0;
+  std::int64_t fatBytes = 0;
+  std::int64_t heapOffsetBytes = 0;
+  std::int64_t clusters = 0;
+};
+
+// Microsoft's default exFAT clusters, which mkfs.exfat takes too: 4 KiB up
+// to 256 MiB, 32 KiB up to 32 GiB, 128 KiB beyond.
+std::int64_t ExfatClusterBytes(std::int64_t megabytes);
+
+// None where mkfs.exfat makes no volume: too small for a cluster heap behind
+// the FAT's MiB, or a heap offset past its 32 bits of bytes (beyond about 128 TiB).
+std::optional<ExfatLayout> ExfatLayoutFor(std::int64_t megabytes);
+
 // The capacity of a partition of `megabytes` formatted with Windows' default
-// layout: FAT32 as above; NTFS with 4 KiB clusters (larger beyond 16 TiB, as
-// Windows picks them), its last sector kept for the backup boot sector. None
-// when the file system cannot be made.
-std::optional<VolumeCapacity> FormattedCapacity(FileSystemKind kind, std::int64_t megabytes);
+// layout: FAT32 and exFAT as above; NTFS with 4 KiB clusters (larger beyond
+// 16 TiB, as Windows picks them), its last sector kept for the backup boot
+// sector. None when the file system cannot be made.
+std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t megabytes);
 
 // The least whole number of MiB whose formatted capacity reaches `capacity`
 // GiB; none when no volume of that file system can (FAT32 beyond 2 TiB).
-// Defined for every capacity from 1 to MaxCapacity(kind).
-std::optional<std::int32_t> ExactMegabytes(FileSystemKind kind, std::int32_t capacity);
+// Defined for every capacity from 1 to LargestCapacity(kind, CapacityUse::Exact).
+std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacity);
 
 // What a capacity asked of karvo-size is for: Karvo's rule, the exact
 // figure (both in Windows' default layout on 512-byte sectors), or a volume
@@ -63,8 +82,9 @@ enum class CapacityUse { Rule, Exact, Inspected };
 
 // The largest whole GB a user may ask for that use: where FAT32 ends (its
 // 2^32 sectors: 2 TiB of 512-byte ones, 16 TiB of 4096-byte ones, and the
-// rule's figure from 2041 GB is past the first), or where the figure in MiB
-// stops fitting in 32 bits.
-std::int32_t LargestCapacity(FileSystemKind kind, CapacityUse use);
+// rule's figure from 2041 GB is past the first), where mkfs.exfat's layout
+// ends (exFAT has no rule: its figure is the exact one), or where the figure
+// in MiB stops fitting in 32 bits (NTFS, and any volume that is there).
+std::int32_t LargestCapacity(FileSystem kind, CapacityUse use);
 
 }  // namespace karvo

@@ -49,20 +49,25 @@ class Answers(unittest.TestCase):
         code, out, _ = run("--table")
         lines = out.splitlines()
         self.assertEqual((code, len(lines)), (0, 301))
-        # capacity; FAT32 rule, what Windows shows (* where not N GB), exact; the same for NTFS
-        self.assertEqual(lines[1].split(), ["1", "1024", "0.99", "GB*", "1027", "1029", "1.00", "GB", "1025"])
-        self.assertEqual(lines[300].split(), ["300", "308396", "301", "GB*", "307276", "307205", "300", "GB", "307201"])
+        # capacity; FAT32 rule, what Windows shows (* where not N GB), exact; the same for NTFS;
+        # exFAT's figure (its exact one) and what Windows shows
+        self.assertEqual(lines[1].split(), ["1", "1024", "0.99", "GB*", "1027", "1029", "1.00", "GB", "1025", "1026",
+                                            "1.00", "GB"])
+        self.assertEqual(lines[300].split(), ["300", "308396", "301", "GB*", "307276", "307205", "300", "GB", "307201",
+                                              "307211", "300", "GB"])
         self.assertEqual(len({len(line) for line in lines}), 1, "columns are aligned")
         rows = csv_rows()
         self.assertEqual(rows[0], ["capacity_gb", "fat32_mib", "fat32_bytes", "fat32_shows", "fat32_exact_mib",
                                    "ntfs_mib", "ntfs_bytes", "ntfs_shows", "ntfs_exact_mib",
-                                   "fat32_shows_capacity", "ntfs_shows_capacity"])
-        self.assertEqual(rows[275][:5] + rows[275][9:], ["275", "282696", "296355856384", "276 GB", "281669", "no", "yes"])
+                                   "fat32_shows_capacity", "ntfs_shows_capacity",
+                                   "exfat_mib", "exfat_bytes", "exfat_shows", "exfat_shows_capacity"])
+        self.assertEqual(rows[275][:5] + rows[275][9:], ["275", "282696", "296355856384", "276 GB", "281669", "no", "yes",
+                                                         "281610", "295279001600", "275 GB", "yes"])
         self.assertEqual(len(rows), 301)
         # By what Windows shows, the rule's FAT32 figure misses at 1, 2, 8, 9, 31 to 99 and 275 to 300.
         misses = [int(row[0]) for row in rows[1:] if row[9] == "no"]
         self.assertEqual(misses, [1, 2, 8, 9, *range(31, 100), *range(275, 301)])
-        self.assertFalse([row for row in rows[1:] if row[10] == "no"], "NTFS misses none")
+        self.assertFalse([row for row in rows[1:] if row[10] == "no" or row[14] == "no"], "NTFS and exFAT miss none")
         table_misses = [int(line.split()[0]) for line in lines[1:] if line.split()[3].endswith("*")]
         self.assertEqual(table_misses, misses)
 
@@ -175,11 +180,13 @@ class Inspect(unittest.TestCase):
         return path
 
     def formatted(self, kind, size, sector=512, cluster_sectors=8, name=None):
-        """A volume image of `size` bytes in Windows' default layout; its capacity as fsck.fat or ntfsinfo says."""
+        """A volume image of `size` bytes in Windows' default layout; its capacity as its file system's checker says."""
         path = self.image(name or f"{kind}-{size}-{sector}.img", size=size)
         if kind == "fat32":
             tool("mkfs.fat", "-F", "32", "-S", str(sector), "-s", str(cluster_sectors), "-R", "32", "-f", "2", "-a",
                  "-I", path)
+        elif kind == "exfat":
+            tool("mkfs.exfat", path)
         else:
             tool("mkntfs", "-F", "-Q", "-q", "-s", str(sector), "-c", "4096", "-p", "0", "-H", "0", "-S", "0", path)
         return path, truth_suite.tool_capacity(kind, path)
@@ -222,11 +229,10 @@ class Inspect(unittest.TestCase):
         self.assertIn(f"capacity: {truth_suite.tool_capacity('fat32', path)} bytes", out)
 
     def test_other_volumes_are_named_for_what_they_are(self):
-        for name, command in (("FAT12", ["mkfs.fat", "-F", "12"]), ("FAT16", ["mkfs.fat", "-F", "16"]),
-                              ("exFAT", ["mkfs.exfat"])):
+        for name, command in (("FAT12", ["mkfs.fat", "-F", "12"]), ("FAT16", ["mkfs.fat", "-F", "16"])):
             path = self.image(name + ".img", size=64 << 20)
             tool(*command, path)
-            self.expect_refused(["--inspect", path], f"{name} volume: karvo-size reads FAT32 and NTFS")
+            self.expect_refused(["--inspect", path], f"{name} volume: karvo-size reads FAT32, NTFS and exFAT")
         self.expect_refused(["--inspect", self.image("empty.img")], "empty")
         self.expect_refused(["--inspect", self.folder], "directory")
         self.expect_refused(["--inspect", os.path.join(self.folder, "missing.img")], "missing.img")
@@ -257,6 +263,9 @@ class Inspect(unittest.TestCase):
                                    "start=2101248, size=1048576, type=83\nstart=3151872, size=204800, type=7\n")
         tool("mkfs.fat", "-F", "32", "-S", "512", "-s", "8", "-R", "32", "-f", "2", "-a", "--offset", "2048", mbr,
              str(1 << 20))
+        # An exFAT volume in the logical partition of type 0x07, as mkfs.exfat makes it.
+        exfat, exfat_bytes = self.formatted("exfat", 100 << 20)
+        place(exfat, mbr, 3151872 * 512)
         code, out, _ = run("--inspect", mbr)
         self.assertEqual((code, out.splitlines()), (0, [
             "partition table: MBR, 512-byte sectors",
@@ -264,9 +273,9 @@ class Inspect(unittest.TestCase):
             *volume_lines("FAT32", 4096, 1071632384, "  "), "  Windows shows: 0.99 GB",
             "partition 2: start 1025 MiB, size 2047 MiB, type 0x05 extended",
             "partition 5: start 1026 MiB, size 512 MiB, type 0x83 Linux",
-            "  no boot sector signature: not FAT32 or NTFS",
+            "  no boot sector signature: not FAT32, NTFS or exFAT",
             "partition 6: start 1539 MiB, size 100 MiB, type 0x07 NTFS or exFAT",
-            "  no boot sector signature: not FAT32 or NTFS"]))
+            *volume_lines("exFAT", 4096, exfat_bytes, "  "), "  Windows shows: 98.0 MB"]))
         # With "<" standard input is the file itself; through a pipe a whole disk cannot be reached.
         with open(mbr, "rb") as image:
             self.assertEqual(run("--inspect", "-", stdin=image), (0, out, ""))
@@ -315,7 +324,7 @@ class Inspect(unittest.TestCase):
                                      *volume_lines("NTFS", 4096, reserved_bytes, "  ")[:2]])
         self.assertEqual(lines[4], f"  capacity: {reserved_bytes} bytes")
         self.assertEqual(lines[6:8], ["partition 2: start 101 MiB, size 1024 MiB, type 0x07 NTFS or exFAT",
-                                      "  no boot sector signature: not FAT32 or NTFS"])
+                                      "  no boot sector signature: not FAT32, NTFS or exFAT"])
         self.assertEqual(lines[8:10], ["partition 3: start 1125 MiB, size 1947 MiB, type 0x0f extended",
                                        "partition 5: start 1126 MiB, size 488.28 MiB, type 0x0c FAT32 (LBA)"])
         self.assertEqual(lines[12], f"  capacity: {fat_bytes} bytes")

@@ -20,6 +20,7 @@ namespace {
 using testing::DiskImage;
 using testing::Fat32Sector;
 using testing::NtfsSector;
+using testing::Sector;
 
 // The sources the opener finds by path.
 struct Opened {
@@ -81,14 +82,14 @@ struct Refusal {
 };
 
 const Refusal kRefusals[] = {
-    {{"ntfs", "abc"}, {"\"abc\"", "fat32 or ntfs"}},
+    {{"ntfs", "abc"}, {"\"abc\"", "fat32, ntfs or exfat"}},
     {{"ntfs", "12abc"}, {"\"12abc\"", "1 to 2097151 for NTFS"}},
     {{"ntfs", "1.5"}, {"\"1.5\"", "1 to 2097151 for NTFS"}},
     {{"ntfs", "0"}, {"\"0\" is not a positive", "1 to 2097151 for NTFS"}},
     {{"ntfs", "-5"}, {"\"-5\"", "1 to 2097151 for NTFS"}},
     {{"ntfs", "2097152"}, {"\"2097152\" is too large", "1 to 2097151 for NTFS", "32 bits"}},
-    {{"exfat", "5"}, {"\"exfat\"", "fat32 or ntfs"}},
-    {{"--fs", "hfs", "5"}, {"\"hfs\"", "fat32 or ntfs"}},
+    {{"hfs", "5"}, {"\"hfs\"", "fat32, ntfs or exfat"}},
+    {{"--fs", "hfs", "5"}, {"\"hfs\"", "fat32, ntfs or exfat"}},
     {{"ntfs", "fat32", "5"}, {"\"fat32\"", "give one"}},
     {{"--fs", "fat32", "--fs", "ntfs", "5"}, {"\"ntfs\"", "give one"}},
     {{"ntfs"}, {"no capacity", "1 to 2097151 for NTFS"}},
@@ -135,6 +136,8 @@ const Refusal kRefusals[] = {
     {{"--message", "fat32", "2041"}, {"1 to 2040 for FAT32"}},
     {{"--exact", "fat32", "2048"}, {"\"2048\" is too large", "1 to 2047 for FAT32", "ends at 2 TiB"}},
     {{"fat32", "2088992"}, {"1 to 2040 for FAT32"}},
+    {{"--message", "exfat", "1"}, {"--message does not go with exFAT", "exact figure"}},
+    {{"exfat", "131005"}, {"\"131005\" is too large", "1 to 131004 for exFAT", "mkfs.exfat"}},
 };
 
 TEST(Arguments, EachRefusalIsOneLineThatNamesTheWordAndWhatHolds) {
@@ -162,6 +165,10 @@ TEST(Figures, TheRuleTheExactFigureAndKarvosText) {
   EXPECT_EQ(RunWith({"--exact", "ntfs", "1", "120", "300"}).out, "1025\n122881\n307201\n");
   EXPECT_EQ(RunWith({"--exact", "fat32", "1", "8", "9", "300"}).out, "1027\n8201\n9226\n307276\n");
   EXPECT_EQ(RunWith({"--exact", "ntfs", "16383", "16384"}).out, "16776193\n16777217\n");
+  // exFAT's figure is its exact one, with or without --exact (measured with mkfs.exfat).
+  EXPECT_EQ(RunWith({"exfat", "1", "32", "300"}).out, "1026\n32771\n307211\n");
+  EXPECT_EQ(RunWith({"--exact", "--fs=exFAT", "1"}).out, "1026\n");
+  EXPECT_EQ(RunWith({"exfat", "131004"}).exitCode, 0);
   EXPECT_EQ(Lines(RunWith({"fat32", "--message", "1", "2"}).out)[1],
             "您选择的格式为FAT32,分区容量为2GB,实际容量应为 2052 MB.");
 }
@@ -226,7 +233,7 @@ TEST_F(Inspect, AWindowsMbrDiskListsTheFourFirstThenTheLogicalOnes) {
                                    "partition 2: start 5 MiB, size 11 MiB, type 0x0f extended",
                                    "partition 3: start 15.62 MiB, size 0.34 MiB, type 0x0c FAT32 (LBA)",
                                    "  overlaps partition 2",
-                                   "  no boot sector signature: not FAT32 or NTFS",
+                                   "  no boot sector signature: not FAT32, NTFS or exFAT",
                                    "partition 5: start 5.03 MiB, size 2.44 MiB, type 0x07 NTFS or exFAT",
                                    "  file system: NTFS",
                                    "  cluster size: 4096 bytes",
@@ -234,7 +241,7 @@ TEST_F(Inspect, AWindowsMbrDiskListsTheFourFirstThenTheLogicalOnes) {
                                    "  Windows shows: 2.43 MB",
                                    "partition 6: start 7.50 MiB, size 8.49 MiB, type 0x83 Linux",
                                    "  overlaps partition 3",
-                                   "  no boot sector signature: not FAT32 or NTFS",
+                                   "  no boot sector signature: not FAT32, NTFS or exFAT",
                                }));
 }
 
@@ -282,10 +289,10 @@ TEST_F(Inspect, AGptListsEachPartitionAndWhatItOverlaps) {
   EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
                                    "partition table: GPT, 512-byte sectors",
                                    "partition 1: start 1 MiB, size 10 MiB, type Microsoft basic data",
-                                   "  no boot sector signature: not FAT32 or NTFS",
+                                   "  no boot sector signature: not FAT32, NTFS or exFAT",
                                    "partition 2: start 6 MiB, size 15 MiB, type Linux filesystem",
                                    "  overlaps partition 1",
-                                   "  no boot sector signature: not FAT32 or NTFS",
+                                   "  no boot sector signature: not FAT32, NTFS or exFAT",
                                }));
 }
 
@@ -307,8 +314,8 @@ TEST_F(Inspect, AListingFailsForAFat32OrNtfsVolumeThatCannotBeRead) {
   EXPECT_EQ(lines[2], "  truncated: shorter than the volume its boot sector describes");
   EXPECT_EQ(lines[4], "  cannot be read");
   EXPECT_EQ(lines[6], "  cannot be read");
-  EXPECT_EQ(lines[8], "  no boot sector signature: not FAT32 or NTFS");
-  EXPECT_EQ(result.error, "karvo-size: disk: a FAT32 or NTFS volume that cannot be read, in partition 1, 2\n");
+  EXPECT_EQ(lines[8], "  no boot sector signature: not FAT32, NTFS or exFAT");
+  EXPECT_EQ(result.error, "karvo-size: disk: a FAT32, NTFS or exFAT volume that cannot be read, in partition 1, 2\n");
   // A volume that just fits its partition, and a Linux one out of reach: all is well.
   DiskImage fits(16384);
   fits.Mbr(0, 0x07, 2048, 2048).Volume(2048, NtfsSector(2048));
@@ -337,6 +344,38 @@ TEST_F(Inspect, AFat32VolumeWithFewerClustersThanTheSpecificationAsksIsSaidToHav
   const Result largest = RunWith({"--inspect", "fat", "16383"});
   EXPECT_EQ(largest.exitCode, kExitNotAsAsked) << largest.error;
   ExpectRefused({"--inspect", "fat", "16384"}, {"\"16384\" is too large", "1 to 16383 for FAT32", "16 TiB"});
+}
+
+TEST_F(Inspect, ABitLockerVolumeIsNamedAndListedAndAnExfatOneRead) {
+  // A GPT disk as an encrypted laptop's: BitLocker's data partition beside an NTFS one.
+  DiskImage disk(32768);
+  disk.Gpt({{2048, 10239}, {10240, 18431}}).Volume(10240, NtfsSector(8191));
+  Sector bitlocker = testing::Fat32Sector();
+  layout::Set(bitlocker, layout::bitlocker::kJump, layout::bitlocker::kJump7);
+  layout::SetText(bitlocker, layout::boot_record::kOemName, layout::bitlocker::kSignatureText);
+  disk.Volume(2048, bitlocker);
+  Add("laptop", disk);
+  const Result listed = RunWith({"--inspect", "laptop"});
+  EXPECT_EQ(listed.exitCode, 0) << listed.error;
+  EXPECT_EQ(Lines(listed.out)[2],
+            "  a BitLocker volume: unlock it and inspect it by its drive letter on Windows, or on "
+            "Linux the device that cryptsetup open --type bitlk makes");
+  EXPECT_EQ(Lines(listed.out)[4], "  file system: NTFS");
+  ExpectRefused({"--inspect", "laptop", "--partno", "1"}, {"laptop, partition 1: a BitLocker volume: unlock it"});
+  ExpectRefused({"--inspect", "laptop", "--partno", "1", "1"}, {"a BitLocker volume"});
+  // An exFAT volume of exactly 1 GiB of clusters.
+  Sector exfatSector = testing::ExfatSector(2101248, 32768);
+  layout::Set(exfatSector, layout::exfat::kFatLength, 320);
+  DiskImage exfat(8);
+  exfat.Volume(0, exfatSector);
+  Add("exfat", exfat);
+  g_sources["exfat"].claimedBytes = std::int64_t{2101248} * 512;
+  const Result read = RunWith({"--inspect", "exfat", "1"});
+  EXPECT_EQ(read.exitCode, 0) << read.error;
+  EXPECT_EQ(Lines(read.out),
+            (std::vector<std::string>{"file system: exFAT", "cluster size: 32768 bytes", "capacity: 1073741824 bytes",
+                                      "Windows shows: 1.00 GB", "reaches 1 GB: yes", "Windows shows 1 GB: yes"}));
+  ExpectRefused({"--inspect", "exfat", "2097152"}, {"1 to 2097151 for exFAT"});
 }
 
 TEST_F(Inspect, AVolumeOfExactlyTheCapacityReachesItAndShowsIt) {

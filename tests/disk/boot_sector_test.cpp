@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "support/disk_images.h"
+#include "support/memory_disk.h"
 
 namespace karvo {
 namespace {
@@ -21,7 +22,7 @@ using testing::Signed;
 TEST(BootSector, ReadsTheCapacityWindowsReports) {
   const auto fat = ReadBootSector(Fat32Sector());
   ASSERT_TRUE(fat.volume) << fat.problem;
-  EXPECT_EQ(fat.volume->kind, FileSystemKind::Fat32);
+  EXPECT_EQ(fat.volume->kind, FileSystem::Fat32);
   EXPECT_EQ(fat.volume->capacity, (VolumeCapacity{4096, 261629}));
   const auto ntfs = ReadBootSector(NtfsSector(), 1025 * kBytesPerMiB);
   ASSERT_TRUE(ntfs.volume) << ntfs.problem;
@@ -55,9 +56,115 @@ TEST(BootSector, KnowsFat32ByItsFieldsWhateverItsTypeText) {
   ASSERT_TRUE(read.volume) << read.problem;
   EXPECT_EQ(read.volume->capacity, (VolumeCapacity{4096, 261629}));
   Set(blank, fat::kFatSectors32, 0);
-  EXPECT_EQ(ReadBootSector(blank).problem, "not a FAT32 or NTFS volume");
+  EXPECT_EQ(ReadBootSector(blank).problem, "not a FAT32, NTFS or exFAT volume");
   Set(blank, fat::kFatSectors16, 200);
-  EXPECT_EQ(ReadBootSector(blank).problem, "a FAT16 volume: karvo-size reads FAT32 and NTFS");
+  EXPECT_EQ(ReadBootSector(blank).problem, "a FAT16 volume: karvo-size reads FAT32, NTFS and exFAT");
+}
+
+TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
+  const auto read = ReadBootSector(testing::ExfatSector(), kBytesPerGiB);
+  ASSERT_TRUE(read.volume) << read.problem;
+  EXPECT_EQ(read.volume->kind, FileSystem::Exfat);
+  EXPECT_EQ(read.volume->capacity, (VolumeCapacity{32768, 32704}));
+  EXPECT_EQ(read.volume->volumeBytes, kBytesPerGiB);
+  namespace exfat = layout::exfat;
+  struct Case {
+    layout::Field field;
+    std::uint64_t value;
+    const char* reason;  // empty: still read
+    std::uint32_t clusters = 32704;
+  };
+  const Case cases[] = {
+      {{63, 1}, 1, "bytes 11 to 63"},
+      {exfat::kBytesPerSectorShift, 8, "sector size"},
+      {exfat::kBytesPerSectorShift, 12, ""},
+      {exfat::kBytesPerSectorShift, 13, "sector size"},
+      {exfat::kSectorsPerClusterShift, 16, "", 31},  // 32 MiB clusters, as many as fit
+      {exfat::kSectorsPerClusterShift, 17, "cluster size", 15},
+      {exfat::kFatCount, 0, "number of FATs"},
+      {exfat::kFatCount, 2, ""},
+      {exfat::kFatCount, 3, "number of FATs"},
+      {exfat::kVolumeLength, 0, "no sectors"},
+      {exfat::kFatOffset, 23, "boot region"},
+      {exfat::kFatOffset, 24, ""},
+      {exfat::kFatLength, 255, "cannot hold"},  // 32,704 clusters and 2 take 256 sectors
+      {exfat::kFatOffset, 3841, "run into its clusters"},
+      {exfat::kClusterCount, 0, "no clusters"},
+      {exfat::kClusterCount, 32705, "past the volume"},  // heap at 4096, 64 sectors each, 2 Mi sectors
+      {exfat::kRootCluster, 1, "root directory"},
+      {exfat::kRootCluster, 32705, ""},
+      {exfat::kRootCluster, 32706, "root directory"},
+  };
+  for (const Case& c : cases) {
+    Sector sector = testing::ExfatSector(2097152, c.clusters);
+    Set(sector, c.field, c.value);
+    const auto reading = ReadBootSector(sector);
+    EXPECT_EQ(reading.volume.has_value(), *c.reason == '\0') << c.field.offset << " = " << c.value;
+    EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.field.offset << ": " << reading.problem;
+    EXPECT_EQ(reading.damaged, *c.reason != '\0') << c.field.offset << " = " << c.value;
+  }
+}
+
+// BitLocker's header over a FAT32 boot sector: its jump and its name.
+Sector BitLockerSector(std::uint64_t jump, std::string_view name) {
+  Sector sector = Fat32Sector();
+  Set(sector, layout::bitlocker::kJump, jump);
+  layout::SetText(sector, layout::boot_record::kOemName, name);
+  return sector;
+}
+
+TEST(BootSector, NamesBitLockerAndReFSBeforeTrustingAnyHeader) {
+  namespace bitlocker = layout::bitlocker;
+  const Sector vista = BitLockerSector(bitlocker::kVistaJump, bitlocker::kSignatureText);
+  const Sector seven = BitLockerSector(bitlocker::kJump7, bitlocker::kSignatureText);
+  Sector toGo = BitLockerSector(bitlocker::kJump7, bitlocker::kToGoOemName);
+  layout::SetText(toGo, bitlocker::kToGoIdentifier, bitlocker::kToGoIdentifierBytes);
+  // Windows 98's FAT32: the same jump and name, without BitLocker's identifier.
+  const Sector windows98 = BitLockerSector(bitlocker::kJump7, bitlocker::kToGoOemName);
+  Sector refs{};
+  layout::SetText(refs, layout::refs::kSignature, layout::refs::kSignatureText);
+  layout::SetText(refs, layout::refs::kIdentifier, layout::refs::kIdentifierText);
+  Sector notRefs = refs;
+  notRefs[layout::refs::kIdentifier.offset] = 'X';
+  // A volume of another kind whose BIOS parameter block has no FAT (OS/2's HPFS).
+  Sector hpfs = Fat32Sector();
+  layout::SetText(hpfs, fat::kFat32TypeText, "        ");
+  Set(hpfs, fat::kFatCount, 0);
+  struct Case {
+    const char* name;
+    Sector sector;
+    std::string_view problem;  // the start of it; empty for FAT32
+  };
+  const Case cases[] = {
+      {"Vista", vista, "a BitLocker volume (Windows Vista): unlock it"},
+      {"Windows 7", seven,
+       "a BitLocker volume: unlock it and inspect it by its drive letter on Windows, or on Linux "
+       "the device that cryptsetup open --type bitlk makes"},
+      {"To Go", toGo, "a BitLocker To Go volume: unlock it"},
+      {"Windows 98", windows98, ""},
+      {"ReFS", refs, "a ReFS volume: karvo-size reads FAT32, NTFS and exFAT"},
+      {"not ReFS", notRefs, "no boot sector signature"},
+      {"HPFS", hpfs, "not a FAT32, NTFS or exFAT volume"},
+  };
+  for (const Case& c : cases) {
+    const auto reading = ReadBootSector(c.sector);
+    EXPECT_EQ(reading.volume.has_value(), c.problem.empty()) << c.name;
+    EXPECT_TRUE(reading.problem.starts_with(c.problem)) << c.name << ": " << reading.problem;
+    EXPECT_FALSE(reading.damaged) << c.name;
+  }
+  // BitLocker To Go known by its metadata block, 64-byte aligned, which
+  // starts "-FVE-FS-" where the boot sector says.
+  std::array<std::uint8_t, 8192> volume{};
+  std::copy(windows98.begin(), windows98.end(), volume.begin());
+  for (const std::size_t at : {4096, 6148}) {
+    layout::SetText(std::span(volume).subspan(at), bitlocker::kMetadataSignature, bitlocker::kSignatureText);
+  }
+  for (const auto& [offset, named] : {std::pair{4096U, true}, std::pair{4032U, false}, std::pair{6148U, false}}) {
+    Set(volume, bitlocker::kToGoMetadataOffset, offset);
+    testing::MemoryDisk disk(volume);
+    const auto reading = ReadBootSector(std::span(volume).first(512), std::nullopt, disk, 0);
+    EXPECT_EQ(reading.problem.starts_with("a BitLocker To Go volume"), named) << offset << ": " << reading.problem;
+  }
 }
 
 TEST(BootSector, RefusesWhatNoFormatterWrites) {
@@ -79,7 +186,7 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
   Set(oddSectorSize, layout::ntfs::kBytesPerSector, 520);
   const Case cases[] = {
       {"no signature", unsigned_, volume, "signature", false},
-      {"neither", Signed(), volume, "not a FAT32 or NTFS", false},
+      {"neither", Signed(), volume, "not a FAT32, NTFS or exFAT", false},
       {"FAT16 fields", fat16, volume, "FAT16", false},
       {"no FATs", noFats, volume, "no FAT", true},
       {"zero sectors a cluster", Fat32Sector(2097152, 2044, 0), volume, "cluster size", true},

@@ -54,6 +54,22 @@ TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {
   EXPECT_TRUE(recovery.windowsType);
 }
 
+TEST(Gpt, NamesTheTypesOfDynamicDisksAndStorageSpaces) {
+  DiskImage disk(16384);
+  disk.Gpt({{2048, 4095, "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3"},
+            {4096, 6143, "AF9B60A0-1431-4F62-BC68-3311714A69AD"},
+            {6144, 8191, "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D"},
+            {8192, 10239, "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2E"}});
+  const auto reading = Read(disk);
+  ASSERT_TRUE(reading.table) << reading.problem;
+  const auto& partitions = reading.table->partitions;
+  ASSERT_EQ(partitions.size(), 4U);
+  EXPECT_EQ(partitions[0].type, "LDM metadata (dynamic disk)");
+  EXPECT_EQ(partitions[1].type, "LDM data (dynamic disk)");
+  EXPECT_EQ(partitions[2].type, "Storage Spaces");
+  EXPECT_EQ(partitions[3].type, "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2E") << "a GUID it does not know, as written";
+}
+
 // Each check of the primary header fails by itself, the header's CRC made
 // right again after the change: the backup is read and the primary's fault
 // named. The changes that keep a header whole leave the primary in use.

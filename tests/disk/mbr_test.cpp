@@ -45,6 +45,15 @@ TEST(Mbr, TakesTheSectorSizeAtWhichThePartitionsFitAndStartSigned) {
   EXPECT_EQ(asSmall.table->partitions[0].firstByte, 256 * 512);
 }
 
+TEST(Mbr, NamesTheTypesItKnows) {
+  DiskImage disk(8192);
+  disk.Mbr(0, 0x42, 2048, 2048).Mbr(1, 0x43, 4096, 2048);
+  const auto reading = Read(disk);
+  ASSERT_TRUE(reading.table);
+  EXPECT_EQ(reading.table->partitions[0].type, "0x42 LDM (dynamic disk)");
+  EXPECT_EQ(reading.table->partitions[1].type, "0x43");
+}
+
 TEST(Mbr, ATableThatPointsOutsideOrLoopsIsDamaged) {
   // A partition that ends one sector past the disk, and one that ends with it.
   DiskImage past(4096);

@@ -41,7 +41,7 @@ TEST(VolumeLayout, MatchesWhatTheFormattersMade) {
     EXPECT_EQ(layout->clusters, made.clusters) << made.megabytes;
   }
   // mkntfs on 1025 MiB: every sector but the last, in 262,399 clusters.
-  EXPECT_EQ(FormattedCapacity(FileSystemKind::Ntfs, 1025), (VolumeCapacity{4096, 262399}));
+  EXPECT_EQ(FormattedCapacity(FileSystem::Ntfs, 1025), (VolumeCapacity{4096, 262399}));
 }
 
 TEST(VolumeLayout, ClusterSizeStepsUpAfter8And16And32Gibibytes) {
@@ -58,9 +58,41 @@ TEST(VolumeLayout, RefusesWhatTheFileSystemsCannotHold) {
   EXPECT_FALSE(Fat32LayoutFor(-1));
   EXPECT_FALSE(Fat32LayoutFor(200)) << "too few clusters for FAT32";
   // FAT32 counts 2^32 sectors at most: a larger partition gives no more.
-  EXPECT_EQ(FormattedCapacity(FileSystemKind::Fat32, 3 * 1024 * 1024),
-            FormattedCapacity(FileSystemKind::Fat32, 2 * 1024 * 1024));
-  EXPECT_FALSE(FormattedCapacity(FileSystemKind::Ntfs, 0));
+  EXPECT_EQ(FormattedCapacity(FileSystem::Fat32, 3 * 1024 * 1024),
+            FormattedCapacity(FileSystem::Fat32, 2 * 1024 * 1024));
+  EXPECT_FALSE(FormattedCapacity(FileSystem::Ntfs, 0));
+}
+
+TEST(VolumeLayout, ExfatMatchesWhatMkfsExfatMade) {
+  // mkfs.exfat (exfatprogs 1.2.0) on each side of its cluster size's steps
+  // (256 MiB, 32 GiB) and of its heap's steps to the next MiB (the FAT past
+  // 1 MiB at 8 GiB, past 2 MiB at 64 GiB); the smallest it makes is 3 MiB.
+  struct Made {
+    std::int64_t megabytes, clusterBytes, fatSectors, heapSectors, clusters;
+  };
+  for (const Made made : {Made{3, 4096, 8, 4096, 256}, Made{256, 4096, 512, 4096, 65024},
+                          Made{257, 32768, 128, 4096, 8160}, Made{1025, 32768, 320, 4096, 32736},
+                          Made{8192, 32768, 2048, 4096, 262080}, Made{8193, 32768, 2112, 6144, 262080},
+                          Made{32768, 32768, 8192, 10240, 1048416}, Made{32769, 131072, 2304, 6144, 262128},
+                          Made{65536, 131072, 4096, 6144, 524264}, Made{65537, 131072, 4352, 8192, 524264}}) {
+    const auto layout = ExfatLayoutFor(made.megabytes);
+    ASSERT_TRUE(layout) << made.megabytes;
+    EXPECT_EQ(layout->clusterBytes, made.clusterBytes) << made.megabytes;
+    EXPECT_EQ(layout->fatBytes, made.fatSectors * 512) << made.megabytes;
+    EXPECT_EQ(layout->heapOffsetBytes, made.heapSectors * 512) << made.megabytes;
+    EXPECT_EQ(layout->clusters, made.clusters) << made.megabytes;
+  }
+  EXPECT_FALSE(ExfatLayoutFor(2)) << "no room for a heap behind the FAT's MiB";
+  // Its heap offset is 32 bits of bytes: 4095 MiB at most, behind a FAT of
+  // 4094 MiB, whose 4 bytes a cluster are 32 for each MiB of 128 KiB clusters.
+  constexpr std::int64_t kLargest = 4094 * kBytesPerMiB / 32;
+  ASSERT_TRUE(ExfatLayoutFor(kLargest));
+  EXPECT_EQ(ExfatLayoutFor(kLargest)->heapOffsetBytes, 4095 * kBytesPerMiB);
+  EXPECT_FALSE(ExfatLayoutFor(kLargest + 1));
+  const std::int32_t largest = LargestCapacity(FileSystem::Exfat, CapacityUse::Exact);
+  EXPECT_EQ(largest, ExfatLayoutFor(kLargest)->clusters * 131072 / kBytesPerGiB);
+  EXPECT_TRUE(ExactMegabytes(FileSystem::Exfat, largest));
+  EXPECT_FALSE(ExactMegabytes(FileSystem::Exfat, largest + 1));
 }
 
 TEST(VolumeLayout, NtfsClustersDoubleWithEachDoublingBeyond16Tebibytes) {
@@ -68,7 +100,7 @@ TEST(VolumeLayout, NtfsClustersDoubleWithEachDoublingBeyond16Tebibytes) {
   // clusters of 4 KiB while 2^32 of them hold the volume, then the smallest
   // power of two that does, up to 2 MiB.
   constexpr std::int64_t kTiB = 1024 * 1024;  // in MiB
-  const auto cluster = [](std::int64_t megabytes) { return FormattedCapacity(FileSystemKind::Ntfs, megabytes); };
+  const auto cluster = [](std::int64_t megabytes) { return FormattedCapacity(FileSystem::Ntfs, megabytes); };
   EXPECT_EQ(cluster(16 * kTiB), (VolumeCapacity{4096, 0xFFFFFFFF}));
   EXPECT_EQ(cluster(16 * kTiB + 1)->clusterBytes, 8192);
   EXPECT_EQ(cluster(32 * kTiB)->clusterBytes, 8192);
@@ -81,7 +113,7 @@ TEST(VolumeLayout, NtfsClustersDoubleWithEachDoublingBeyond16Tebibytes) {
 
 TEST(ExactMegabytes, IsTheLeastSizeThatReachesForEveryCapacityOnTheList) {
   for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
-    for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+    for (FileSystem kind : kFileSystems) {
       const auto exact = ExactMegabytes(kind, n);
       ASSERT_TRUE(exact) << n;
       EXPECT_GE(FormattedCapacity(kind, *exact)->TotalBytes(), n * kBytesPerGiB) << n;
@@ -91,21 +123,21 @@ TEST(ExactMegabytes, IsTheLeastSizeThatReachesForEveryCapacityOnTheList) {
       }
     }
     // NTFS loses only its last sector: one MiB over N GiB is always enough.
-    EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, n), 1024 * n + 1);
+    EXPECT_EQ(ExactMegabytes(FileSystem::Ntfs, n), 1024 * n + 1);
   }
 }
 
 TEST(ExactMegabytes, IsDefinedForEveryCapacityTheRuleAccepts) {
-  EXPECT_EQ(ExactMegabytes(FileSystemKind::Fat32, 2047), 2096640);
-  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Fat32, 2048));
-  EXPECT_FALSE(ExactMegabytes(FileSystemKind::Fat32, MaxCapacity(FileSystemKind::Fat32)));
-  EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, 16383), 16776193);
-  EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, 16384), 16777217) << "the first with 8 KiB clusters";
-  EXPECT_EQ(ExactMegabytes(FileSystemKind::Ntfs, MaxCapacity(FileSystemKind::Ntfs)), 2147482625);
-  for (FileSystemKind kind : {FileSystemKind::Fat32, FileSystemKind::Ntfs}) {
+  EXPECT_EQ(ExactMegabytes(FileSystem::Fat32, 2047), 2096640);
+  EXPECT_FALSE(ExactMegabytes(FileSystem::Fat32, 2048));
+  EXPECT_FALSE(ExactMegabytes(FileSystem::Fat32, MaxCapacity(FileSystemKind::Fat32)));
+  EXPECT_EQ(ExactMegabytes(FileSystem::Ntfs, 16383), 16776193);
+  EXPECT_EQ(ExactMegabytes(FileSystem::Ntfs, 16384), 16777217) << "the first with 8 KiB clusters";
+  EXPECT_EQ(ExactMegabytes(FileSystem::Ntfs, MaxCapacity(FileSystemKind::Ntfs)), 2147482625);
+  for (FileSystem kind : {FileSystem::Fat32, FileSystem::Ntfs}) {
     EXPECT_FALSE(ExactMegabytes(kind, 0));
     EXPECT_FALSE(ExactMegabytes(kind, -1));
-    EXPECT_FALSE(ExactMegabytes(kind, MaxCapacity(kind) + 1));
+    EXPECT_FALSE(ExactMegabytes(kind, LargestCapacity(kind, CapacityUse::Exact) + 1));
   }
 }
 

@@ -106,10 +106,10 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.complete("karvo-size --e"), ["--exact"])
         self.assertEqual(self.complete("karvo-size --fs N"), ["ntfs"])
         self.assertEqual(self.complete("karvo-size f"), ["fat32"])
-        self.assertEqual(self.complete("karvo-size --exact "), ["fat32", "ntfs"])
+        self.assertEqual(self.complete("karvo-size --exact "), ["exfat", "fat32", "ntfs"])
         self.assertIn("--inspect", self.complete("karvo-size --"))
         self.assertNotIn("--partno", self.complete("karvo-size --"), "offered after --inspect")
-        self.assertEqual(self.complete("karvo-size --fs="), ["fat32", "ntfs"])
+        self.assertEqual(self.complete("karvo-size --fs="), ["exfat", "fat32", "ntfs"])
         self.assertEqual(self.complete("karvo-size --inspect img --"), ["--partno", "--sector-size"])
         self.assertEqual(self.complete("karvo-size --inspect img --sector-size "), ["4096", "512"])
 

@@ -40,8 +40,11 @@ inline std::uint32_t ZlibCrc32(std::span<const std::uint8_t> bytes) {
 inline Sector Fat32Sector(std::uint32_t sectors = 2097152, std::uint32_t fatSectors = 2044, int sectorsPerCluster = 8,
                           int bytesPerSector = 512) {
   Sector sector = Signed();
+  Set(sector, layout::bitlocker::kJump, layout::bitlocker::kJump7);  // EB 58 90, as mkfs.fat and Windows write it
+  layout::SetText(sector, layout::boot_record::kOemName, "mkfs.fat");
   Set(sector, fat::kBytesPerSector, static_cast<std::uint64_t>(bytesPerSector));
   Set(sector, fat::kSectorsPerCluster, static_cast<std::uint64_t>(sectorsPerCluster));
+  Set(sector, fat::kMedia, 0xF8);
   Set(sector, fat::kReservedSectors, 32);
   Set(sector, fat::kFatCount, 2);
   Set(sector, fat::kSectors32, sectors);
@@ -56,6 +59,24 @@ inline Sector NtfsSector(std::uint64_t sectors = 2099199, std::uint8_t clusterFi
   Set(sector, ntfs::kBytesPerSector, static_cast<std::uint64_t>(bytesPerSector));
   Set(sector, ntfs::kClusterField, clusterField);
   Set(sector, ntfs::kSectors, sectors);
+  return sector;
+}
+
+// An exFAT boot sector as mkfs.exfat writes it on 1 GiB: 32 KiB clusters.
+inline Sector ExfatSector(std::uint64_t sectors = 2097152, std::uint32_t clusters = 32704) {
+  namespace exfat = layout::exfat;
+  Sector sector = Signed();
+  Set(sector, layout::bitlocker::kJump, 0x9076EB);  // EB 76 90
+  layout::SetText(sector, layout::boot_record::kOemName, exfat::kOemName);
+  Set(sector, exfat::kVolumeLength, sectors);
+  Set(sector, exfat::kFatOffset, 2048);
+  Set(sector, exfat::kFatLength, 256);
+  Set(sector, exfat::kClusterHeapOffset, 4096);
+  Set(sector, exfat::kClusterCount, clusters);
+  Set(sector, exfat::kRootCluster, 4);
+  Set(sector, exfat::kBytesPerSectorShift, 9);
+  Set(sector, exfat::kSectorsPerClusterShift, 6);
+  Set(sector, exfat::kFatCount, 1);
   return sector;
 }
 

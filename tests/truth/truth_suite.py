@@ -33,6 +33,9 @@ MIB = 1 << 20
 # neighbours, both ends of each range where the rule's FAT32 figure does not
 # show N GB (1 and 2, 8 and 9, 31 to 99, 275 to 300) with their neighbours, and 120.
 FIXED = [1, 2, 3, 4, 7, 8, 9, 10, 15, 16, 17, 30, 31, 32, 33, 99, 100, 120, 274, 275, 300]
+# exFAT's steps that FIXED does not cross: its FAT past 2 MiB at 64 GiB moves the heap a MiB on.
+EXFAT_ONLY = [63, 64, 65]
+NAMES = {"fat32": "FAT32", "ntfs": "NTFS", "exfat": "exFAT"}
 
 
 def run(*command):
@@ -52,6 +55,8 @@ def format_volume(kind, megabytes, folder, ntfs_cluster=4096):
     if kind == "fat32":
         run("mkfs.fat", "-F", "32", "-S", "512", "-s", str(fat32_sectors_per_cluster(megabytes)), "-R", "32",
             "-f", "2", "-a", "-I", "--invariant", path)
+    elif kind == "exfat":
+        run("mkfs.exfat", path)  # its own defaults: Microsoft's cluster sizes
     else:
         run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", str(ntfs_cluster), "-p", "0", "-H", "0", "-S", "0", path)
     return path
@@ -67,6 +72,10 @@ def checker_reading(kind, path):
         layout = (number(r"(\d+) sectors total"), cluster // number(r"(\d+) bytes per logical sector"),
                   number(r"bytes per FAT \(= (\d+) sectors\)"))
         return number(r"\d+ data clusters \((\d+) bytes\)"), cluster, layout
+    if kind == "exfat":
+        report = run("dump.exfat", path)
+        cluster = int(re.search(r"Cluster size:\s+(\d+)", report).group(1))
+        return cluster * int(re.search(r"Total Clusters:\s+(\d+)", report).group(1)), cluster, None
     report = run("ntfsinfo", "-m", path)
     cluster = int(re.search(r"Cluster Size: (\d+)", report).group(1))
     clusters = int(re.search(r"Volume Size in Clusters: (\d+)", report).group(1))
@@ -100,7 +109,7 @@ class Measure:
         finally:
             os.unlink(path)
         problems = []
-        expected = f"file system: {kind.upper()}\ncluster size: {cluster} bytes\ncapacity: {capacity} bytes\n"
+        expected = f"file system: {NAMES[kind]}\ncluster size: {cluster} bytes\ncapacity: {capacity} bytes\n"
         lines = inspected.stdout.splitlines()
         if inspected.returncode != 0 or len(lines) != 4 or not inspected.stdout.startswith(expected):
             problems.append(f"{kind} {megabytes} MiB: --inspect said {inspected.stdout!r}{inspected.stderr!r}")
@@ -113,12 +122,17 @@ def check(measure, kind, n, table_row):
     rule = int(run(karvo, kind, str(n)))
     exact = int(run(karvo, "--exact", kind, str(n)))
     problems = []
-    exact_capacity, _, fat, found = measure.volume(kind, exact)
+    exact_capacity, exact_shows, fat, found = measure.volume(kind, exact)
     problems += found
     below_capacity, _, _, found = measure.volume(kind, exact - 1)
     problems += found
-    rule_capacity, rule_shows, _, found = measure.volume(kind, rule)
-    problems += found
+    if kind == "exfat":  # no rule: its figure is the exact one
+        if rule != exact:
+            problems.append(f"exfat {n} GB: karvo-size exfat gives {rule} MiB, --exact {exact}")
+        rule_capacity, rule_shows = exact_capacity, exact_shows
+    else:
+        rule_capacity, rule_shows, _, found = measure.volume(kind, rule)
+        problems += found
     if exact_capacity < n * GIB:
         problems.append(f"{kind} {n} GB: the exact figure {exact} MiB gives only {exact_capacity} bytes")
     if below_capacity >= n * GIB:
@@ -184,9 +198,11 @@ def table_rows(karvo_size):
     lines = run(karvo_size, "--csv").splitlines()
     for line in lines[1:]:
         (n, fat_mb, fat_bytes, fat_shows, fat_exact, ntfs_mb, ntfs_bytes, ntfs_shows, ntfs_exact, fat_verdict,
-         ntfs_verdict) = line.split(",")
+         ntfs_verdict, exfat_mb, exfat_bytes, exfat_shows, exfat_verdict) = line.split(",")
         rows[("fat32", int(n))] = {"bytes": fat_bytes, "shows": fat_shows, "exact": fat_exact, "verdict": fat_verdict}
         rows[("ntfs", int(n))] = {"bytes": ntfs_bytes, "shows": ntfs_shows, "exact": ntfs_exact, "verdict": ntfs_verdict}
+        rows[("exfat", int(n))] = {"bytes": exfat_bytes, "shows": exfat_shows, "exact": exfat_mb,
+                                   "verdict": exfat_verdict}
     return rows
 
 
@@ -207,10 +223,11 @@ def verdict_prose(rows):
         return items[0] if len(items) == 1 else ", ".join(items[:-1]) + " and " + items[-1]
 
     sentences = []
-    for kind, name in (("fat32", "FAT32"), ("ntfs", "NTFS")):
+    for kind, name in NAMES.items():
         misses = [n for n in range(1, 301) if rows[(kind, n)]["verdict"] == "no"]
         if not misses:
-            sentences.append(f"Its {name} figure misses none.")
+            sentences.append(f"Its {name} figure misses none." if kind != "exfat" else
+                             "exFAT's figure, its exact one, misses none.")
             continue
         ways = []
         for how in ("less", "a fraction more", "one more"):
@@ -237,15 +254,19 @@ def write_outputs(results, rows, folder):
                     f"{r['exact_bytes']}\n")
     by = {(r["fs"], r["n"]): r for r in results}
     ns = sorted({r["n"] for r in results})
-    lines = ["| N (GB) | FAT32: rule (MiB) | Windows shows | exact (MiB) | NTFS: rule (MiB) | Windows shows | exact (MiB) |",
-             "|---:|---:|---:|---:|---:|---:|---:|"]
+    lines = ["| N (GB) | FAT32: rule (MiB) | Windows shows | exact (MiB) | NTFS: rule (MiB) | Windows shows | exact (MiB) "
+             "| exFAT: exact (MiB) | Windows shows |",
+             "|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for n in ns:
         cells = [str(n)]
-        for kind in ("fat32", "ntfs"):
+        for kind in ("fat32", "ntfs", "exfat"):
+            if (kind, n) not in by:  # measured for exFAT alone
+                break
             r = by[(kind, n)]
             shows = r["rule_shows"] if r["rule_shows_n"] else f"**{r['rule_shows']}**"
-            cells += [str(r["rule_mb"]), shows, str(r["exact_mb"])]
-        lines.append("| " + " | ".join(cells) + " |")
+            cells += [str(r["rule_mb"]), shows, str(r["exact_mb"])] if kind != "exfat" else [str(r["exact_mb"]), shows]
+        else:
+            lines.append("| " + " | ".join(cells) + " |")
     lines += ["", "**Bold**: Windows does not show N GB for the rule's figure. " + verdict_prose(rows)]
     with open(os.path.join(folder, "truth-table.md"), "w") as f:
         f.write("\n".join(lines) + "\n")
@@ -293,7 +314,8 @@ def main():
     rows = table_rows(args.karvo_size)
     started = time.monotonic()
     with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
-        futures = [pool.submit(check, measure, kind, n, rows.get((kind, n))) for n in ns for kind in ("fat32", "ntfs")]
+        futures = [pool.submit(check, measure, kind, n, rows.get((kind, n))) for n in ns for kind in NAMES]
+        futures += [pool.submit(check, measure, "exfat", n, rows.get(("exfat", n))) for n in EXFAT_ONLY]
         results = [future.result() for future in futures]
     # The reader on NTFS's largest clusters: 64 KiB, the last written as a sector
     # count (0x80), and 2 MiB, written as a negative power of two (0xF4).
