@@ -105,11 +105,13 @@ Result Table(bool csv) {
     const bool shows = ShowsCapacity(FileSystem::Exfat, exact, n);
     const std::string shown = FormattedSizeText(FileSystem::Exfat, exact);
     if (csv) {
-      out += row + verdicts + "," + Number(exact) + "," + FormattedSizeBytes(FileSystem::Exfat, exact) + "," + shown +
-             (shows ? ",yes\n" : ",no\n");
+      row += verdicts;
+      row += "," + Number(exact) + "," + FormattedSizeBytes(FileSystem::Exfat, exact) + "," + shown;
+      row += shows ? ",yes" : ",no";
     } else {
-      out += row + column(Number(exact), 13) + column(shown + (shows ? " " : "*"), 16) + "\n";
+      row += column(Number(exact), 13) + column(shown + (shows ? " " : "*"), 16);
     }
+    out += row + "\n";
   }
   return {0, out, ""};
 }

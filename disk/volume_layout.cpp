@@ -52,9 +52,11 @@ std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes) {
 }
 
 std::int64_t ExfatClusterBytes(std::int64_t megabytes) {
-  if (megabytes > 32 * 1024) return 128 * 1024;
-  if (megabytes > 256) return 32 * 1024;
-  return 4 * 1024;
+  constexpr std::int64_t kKiB = 1024;
+  constexpr std::int64_t kGiBInMiB = 1024;
+  if (megabytes > 32 * kGiBInMiB) return 128 * kKiB;
+  if (megabytes > 256) return 32 * kKiB;
+  return 4 * kKiB;
 }
 
 std::optional<ExfatLayout> ExfatLayoutFor(std::int64_t megabytes) {
