@@ -80,7 +80,8 @@ def copy_tree():
         target = os.path.join(COPY, name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         if not os.path.exists(target) or open(source, "rb").read() != open(target, "rb").read():
-            shutil.copy2(source, target)
+            # A fresh time stamp: a source older than the copy's last build must still be rebuilt.
+            shutil.copy(source, target)
 
 
 def build(preset):
