@@ -155,7 +155,8 @@ BootSectorReading ReadExfat(std::span<const std::uint8_t> sector) {
 // exist. A volume of another kind whose first sector looks a little like one
 // (OS/2's HPFS) is not FAT.
 bool IsFatBootSector(std::span<const std::uint8_t> sector) {
-  const auto jump = layout::Get(sector, fat::kJump);
+  // 0xEB (a short jump, then 0x90) or 0xE9.
+  const auto jump = layout::Get(sector, layout::boot_record::kJump) & 0xFF;
   const auto media = layout::Get(sector, fat::kMedia);
   const std::int64_t sectorsPerCluster = Count(sector, fat::kSectorsPerCluster);
   return (jump == 0xEB || jump == 0xE9) && (media == 0xF0 || media >= 0xF8) &&
@@ -193,7 +194,7 @@ std::optional<std::string_view> NamedOtherVolume(std::span<const std::uint8_t> s
       layout::Holds(sector, layout::refs::kIdentifier, layout::refs::kIdentifierText)) {
     return "a ReFS volume: karvo-size reads FAT32, NTFS and exFAT";
   }
-  const auto jump = layout::Get(sector, bitlocker::kJump);
+  const auto jump = layout::Get(sector, layout::boot_record::kJump);
   if (jump != bitlocker::kVistaJump && jump != bitlocker::kJump7) return std::nullopt;
   if (layout::Holds(sector, layout::boot_record::kOemName, bitlocker::kSignatureText)) {
     // Each says how to read what it holds.

@@ -48,6 +48,7 @@ constexpr std::span<const std::uint8_t> Bytes(std::span<const std::uint8_t> byte
 // The first sector of a volume or a disk, whatever it holds: what the BIOS
 // checked before it ran one.
 namespace boot_record {
+inline constexpr Field kJump{0, 3};     // the x86 jump over the fields to the boot code
 inline constexpr Field kOemName{3, 8};  // a volume's formatter, or its file system's name
 inline constexpr Field kSignature{510, 2};
 inline constexpr std::uint64_t kSignatureValue = 0xAA55;
@@ -57,7 +58,6 @@ inline constexpr std::size_t kBytes = 512;
 // FAT's BIOS parameter block, as FAT12, FAT16 and FAT32 share it, and the
 // fields FAT32 adds (Microsoft's FAT specification, and libblkid's vfat.c).
 namespace fat {
-inline constexpr Field kJump{0, 1};  // 0xEB (a short jump, then 0x90) or 0xE9
 inline constexpr Field kBytesPerSector{11, 2};
 inline constexpr Field kSectorsPerCluster{13, 1};
 inline constexpr Field kReservedSectors{14, 2};
@@ -105,7 +105,6 @@ inline constexpr std::uint64_t kMostClusters = 0xFFFFFFF5;
 // boot sector, "MSWIN4.1", for its reader, with BitLocker's identifier or
 // the place of its metadata block, which starts "-FVE-FS-" too.
 namespace bitlocker {
-inline constexpr Field kJump{0, 3};
 inline constexpr std::uint64_t kVistaJump = 0x9052EB;  // EB 52 90
 inline constexpr std::uint64_t kJump7 = 0x9058EB;      // EB 58 90: Windows 7 and later, and To Go
 inline constexpr std::string_view kSignatureText = "-FVE-FS-";

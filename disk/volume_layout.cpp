@@ -123,15 +123,18 @@ std::int32_t LargestCapacity(FileSystem kind, CapacityUse use) {
   if (kind == FileSystem::Ntfs || (use == CapacityUse::Inspected && kind == FileSystem::Exfat))
     return kFigureFitsIn32Bits;
   if (kind == FileSystem::Exfat) {
-    // The largest partition mkfs.exfat formats, by bisection: its layout
-    // exists up to a size and not beyond.
-    std::int64_t made = 1024;
-    std::int64_t refused = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    while (refused - made > 1) {
-      const std::int64_t middle = made + (refused - made) / 2;
-      (ExfatLayoutFor(middle) ? made : refused) = middle;
-    }
-    return static_cast<std::int32_t>(FormattedCapacity(kind, made)->TotalBytes() / kBytesPerGiB);
+    // The largest partition mkfs.exfat formats, by bisection (its layout
+    // exists up to a size and not beyond), worked out once.
+    static const std::int32_t largest = [] {
+      std::int64_t made = 1024;
+      std::int64_t refused = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+      while (refused - made > 1) {
+        const std::int64_t middle = made + (refused - made) / 2;
+        (ExfatLayoutFor(middle) ? made : refused) = middle;
+      }
+      return static_cast<std::int32_t>(FormattedCapacity(FileSystem::Exfat, made)->TotalBytes() / kBytesPerGiB);
+    }();
+    return largest;
   }
   switch (use) {
     case CapacityUse::Inspected:

@@ -7,12 +7,12 @@
 #include <cstdint>
 
 #include "support/disk_images.h"
-#include "support/memory_disk.h"
 
 namespace karvo {
 namespace {
 
 using layout::Set;
+using testing::BitLockerSector;
 using testing::Fat32Sector;
 using testing::NtfsSector;
 namespace fat = layout::fat;
@@ -103,14 +103,6 @@ TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
     EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.field.offset << ": " << reading.problem;
     EXPECT_EQ(reading.damaged, *c.reason != '\0') << c.field.offset << " = " << c.value;
   }
-}
-
-// BitLocker's header over a FAT32 boot sector: its jump and its name.
-Sector BitLockerSector(std::uint64_t jump, std::string_view name) {
-  Sector sector = Fat32Sector();
-  Set(sector, layout::bitlocker::kJump, jump);
-  layout::SetText(sector, layout::boot_record::kOemName, name);
-  return sector;
 }
 
 TEST(BootSector, NamesBitLockerAndReFSBeforeTrustingAnyHeader) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "support/disk_images.h"
-#include "support/memory_disk.h"
 
 namespace karvo {
 namespace {
@@ -13,13 +12,10 @@ namespace {
 using testing::DiskImage;
 using testing::NtfsSector;
 
-PartitionTableReading Read(const DiskImage& image, std::optional<std::int64_t> sectorBytes = std::nullopt) {
-  testing::MemoryDisk disk(image.bytes());
-  return ReadPartitionTable(image.bytes(), disk, sectorBytes);
-}
+using testing::ReadTable;
 
 std::int64_t SectorBytesOf(const DiskImage& image) {
-  const auto reading = Read(image);
+  const auto reading = ReadTable(image);
   return reading.table ? reading.table->sectorBytes : 0;
 }
 
@@ -40,7 +36,7 @@ TEST(Mbr, TakesTheSectorSizeAtWhichThePartitionsFitAndStartSigned) {
   DiskImage told(4096, kLargeSectorBytes);
   told.Mbr(0, 0x07, 256, 1024).Volume(256, NtfsSector(1023, 1, 4096));
   EXPECT_EQ(SectorBytesOf(told), kLargeSectorBytes);
-  const auto asSmall = Read(told, kSectorBytes);
+  const auto asSmall = ReadTable(told, kSectorBytes);
   ASSERT_TRUE(asSmall.table);
   EXPECT_EQ(asSmall.table->partitions[0].firstByte, 256 * 512);
 }
@@ -48,7 +44,7 @@ TEST(Mbr, TakesTheSectorSizeAtWhichThePartitionsFitAndStartSigned) {
 TEST(Mbr, NamesTheTypesItKnows) {
   DiskImage disk(8192);
   disk.Mbr(0, 0x42, 2048, 2048).Mbr(1, 0x43, 4096, 2048);
-  const auto reading = Read(disk);
+  const auto reading = ReadTable(disk);
   ASSERT_TRUE(reading.table);
   EXPECT_EQ(reading.table->partitions[0].type, "0x42 LDM (dynamic disk)");
   EXPECT_EQ(reading.table->partitions[1].type, "0x43");
@@ -58,17 +54,17 @@ TEST(Mbr, ATableThatPointsOutsideOrLoopsIsDamaged) {
   // A partition that ends one sector past the disk, and one that ends with it.
   DiskImage past(4096);
   past.Mbr(0, 0x0C, 2048, 2049);
-  EXPECT_EQ(Read(past).problem, "a partition table that points outside the disk");
+  EXPECT_EQ(ReadTable(past).problem, "a partition table that points outside the disk");
   DiskImage edge(4097);
   edge.Mbr(0, 0x0C, 2048, 2049);
-  EXPECT_TRUE(Read(edge).table) << "the last sector is the disk's";
+  EXPECT_TRUE(ReadTable(edge).table) << "the last sector is the disk's";
   // A chain of extended boot records whose second points back at the first.
   DiskImage loop(32768);
   loop.Mbr(0, 0x0F, 10240, 22528);
   loop.Ebr(10240, 0x07, 63, 5000, 5063, 17465);
   loop.Ebr(10240 + 5063, 0x83, 63, 100, 0, 0);
   layout::Set(loop.At(10240 + 5063, 512).subspan(layout::mbr::Entry(1).offset), layout::mbr::kType, 0x05);
-  EXPECT_EQ(Read(loop).problem, "a damaged extended partition: its chain of logical partitions is broken");
+  EXPECT_EQ(ReadTable(loop).problem, "a damaged extended partition: its chain of logical partitions is broken");
 }
 
 }  // namespace

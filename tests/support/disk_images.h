@@ -15,6 +15,8 @@
 
 #include "disk/boot_sector.h"
 #include "disk/on_disk.h"
+#include "disk/partition_table.h"
+#include "support/memory_disk.h"
 
 namespace karvo::testing {
 
@@ -40,7 +42,7 @@ inline std::uint32_t ZlibCrc32(std::span<const std::uint8_t> bytes) {
 inline Sector Fat32Sector(std::uint32_t sectors = 2097152, std::uint32_t fatSectors = 2044, int sectorsPerCluster = 8,
                           int bytesPerSector = 512) {
   Sector sector = Signed();
-  Set(sector, layout::bitlocker::kJump, layout::bitlocker::kJump7);  // EB 58 90, as mkfs.fat and Windows write it
+  Set(sector, layout::boot_record::kJump, 0x9058EB);  // EB 58 90, as mkfs.fat and Windows write it
   layout::SetText(sector, layout::boot_record::kOemName, "mkfs.fat");
   Set(sector, fat::kBytesPerSector, static_cast<std::uint64_t>(bytesPerSector));
   Set(sector, fat::kSectorsPerCluster, static_cast<std::uint64_t>(sectorsPerCluster));
@@ -62,11 +64,20 @@ inline Sector NtfsSector(std::uint64_t sectors = 2099199, std::uint8_t clusterFi
   return sector;
 }
 
+// BitLocker's header over a FAT32 boot sector: its jump and its name.
+inline Sector BitLockerSector(std::uint64_t jump = layout::bitlocker::kJump7,
+                              std::string_view name = layout::bitlocker::kSignatureText) {
+  Sector sector = Fat32Sector();
+  Set(sector, layout::boot_record::kJump, jump);
+  layout::SetText(sector, layout::boot_record::kOemName, name);
+  return sector;
+}
+
 // An exFAT boot sector as mkfs.exfat writes it on 1 GiB: 32 KiB clusters.
 inline Sector ExfatSector(std::uint64_t sectors = 2097152, std::uint32_t clusters = 32704) {
   namespace exfat = layout::exfat;
   Sector sector = Signed();
-  Set(sector, layout::bitlocker::kJump, 0x9076EB);  // EB 76 90
+  Set(sector, layout::boot_record::kJump, 0x9076EB);  // EB 76 90
   layout::SetText(sector, layout::boot_record::kOemName, exfat::kOemName);
   Set(sector, exfat::kVolumeLength, sectors);
   Set(sector, exfat::kFatOffset, 2048);
@@ -195,5 +206,11 @@ class DiskImage {
   std::int64_t m_sectorBytes;
   std::vector<std::uint8_t> m_bytes;
 };
+
+// The partition table of a disk built here, as a file of it reads.
+inline PartitionTableReading ReadTable(const DiskImage& image, std::optional<std::int64_t> sectorBytes = std::nullopt) {
+  MemoryDisk disk(image.bytes());
+  return ReadPartitionTable(image.bytes(), disk, sectorBytes);
+}
 
 }  // namespace karvo::testing
