@@ -86,7 +86,7 @@ std::optional<karvo::cli::Source> DescribeDrive(const std::wstring& name) {
   if (!known) {
     const std::string name = ToUtf8(fileSystem);
     const bool vowel = !name.empty() && std::string_view("AEIOaeio").find(name[0]) != std::string_view::npos;
-    source.problem = (vowel ? "an " : "a ") + name + " volume: karvo-size reads FAT32, NTFS and exFAT";
+    source.problem = (vowel ? "an " : "a ") + name + " volume: " + std::string(karvo::kWhatKarvoSizeReads);
     return source;
   }
   karvo::InspectedVolume volume;

@@ -50,6 +50,10 @@ constexpr std::string_view kUsageTail =
     "listing too), a capacity that no volume of the file system can reach, or output\n"
     "that cannot be written.\n";
 
+Result UnknownFileSystem(std::string_view word) {
+  return Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");
+}
+
 std::string LargestText(FileSystem kind, CapacityUse use) { return Number(LargestCapacity(kind, use)); }
 
 // The help: the capacities' ranges as the figures decide them, then each
@@ -111,8 +115,9 @@ std::string RangeText(std::optional<FileSystem> kind, CapacityUse use) {
 
 // Why the range ends where it does.
 std::string RangeEnd(FileSystem kind, CapacityUse use) {
-  if (kind == FileSystem::Ntfs || (kind == FileSystem::Exfat && use == CapacityUse::Inspected)) {
-    return " (the most whose figure in MiB fits in 32 bits)";
+  if (kind == FileSystem::Ntfs) return " (the most whose figure in MiB fits in 32 bits)";
+  if (kind == FileSystem::Exfat && use == CapacityUse::Inspected) {
+    return " (the most an exFAT volume holds: 2^32 - 11 clusters of 32 MiB)";
   }
   if (kind == FileSystem::Exfat) return " (where mkfs.exfat's layout, with 128 KiB clusters, ends)";
   switch (use) {
@@ -188,6 +193,60 @@ std::string Quoted(std::string_view word) {
          " characters)";
 }
 
+std::string QuotedName(std::string_view name) {
+  // Characters no shell treats specially, and UTF-8 that prints.
+  const auto plain = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("%+,-./:=@_^").find(static_cast<char>(c)) != std::string_view::npos;
+  };
+  // The length of the printable UTF-8 character at `at`; 0 for a control
+  // character (C0, DEL, C1, which terminals act on) or a byte of no character.
+  const auto printable = [&](std::size_t at) -> std::size_t {
+    const auto c = static_cast<unsigned char>(name[at]);
+    if (c >= 0x20 && c < 0x7F) return 1;
+    const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (length == 0 || at + length > name.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+      if ((static_cast<unsigned char>(name[at + i]) & 0xC0) != 0x80) return 0;
+    }
+    return c == 0xC2 && static_cast<unsigned char>(name[at + 1]) < 0xA0 ? 0 : length;
+  };
+  bool asItIs = !name.empty();
+  for (std::size_t at = 0; at < name.size() && asItIs;) {
+    const std::size_t length = printable(at);
+    asItIs = length > 1 || (length == 1 && plain(static_cast<unsigned char>(name[at])));
+    at += std::max<std::size_t>(length, 1);
+  }
+  if (asItIs) return std::string(name);
+  // Printable runs in single quotes, control bytes as $'\n' or $'\033', as
+  // ls --quoting-style=shell-escape writes them.
+  std::string quoted;
+  bool open = false;
+  for (std::size_t at = 0; at < name.size();) {
+    const std::size_t length = printable(at);
+    if (length == 0) {
+      if (open) quoted += '\'';
+      open = false;
+      constexpr std::string_view kNamed = "\\a\\b\\t\\n\\v\\f\\r";
+      const auto c = static_cast<unsigned char>(name[at++]);
+      std::string escape;
+      if (c >= 7 && c <= 13) {
+        escape = std::string(kNamed.substr(2 * (c - 7), 2));
+      } else {
+        escape = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
+                  static_cast<char>('0' + (c & 7))};
+      }
+      quoted += "$'" + escape + "'";
+      continue;
+    }
+    if (!open) quoted += '\'';
+    open = true;
+    quoted += name[at] == '\'' ? "'\\''" : std::string(name.substr(at, length));
+    at += length;
+  }
+  return open ? quoted + "'" : quoted;
+}
+
 Result Failure(std::string_view message) { return {kExitFailed, "", ErrorLine(message)}; }
 
 std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
@@ -195,7 +254,7 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
   // A word of letters among the figures' words is a file system misspelt.
   if (use != CapacityUse::Inspected && !word.empty() &&
       ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) {
-    failure = Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");
+    failure = UnknownFileSystem(word);
     return std::nullopt;
   }
   std::string_view digits = word;
@@ -236,7 +295,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
   const auto twice = [](std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); };
   const auto fileSystem = [&](std::string_view word) -> std::optional<Result> {
     const auto named = ParseFileSystem(word);
-    if (!named) return Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");
+    if (!named) return UnknownFileSystem(word);
     if (request.kind) return Failure(Quoted(word) + " is one file system too many: give one");
     request.kind = named;
     given.push_back({word, Company::Figures});

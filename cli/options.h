@@ -49,6 +49,10 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
 Result Failure(std::string_view message);
 // An argument as the user typed it, in quotes; a very long one is shortened.
 std::string Quoted(std::string_view word);
+// A file's name as a shell would take it back, as coreutils quotes one: as
+// it is when nothing in it needs quoting, else in single quotes, with
+// control characters as $'\n' (never raw to the terminal).
+std::string QuotedName(std::string_view name);
 std::string Number(std::int64_t value);
 
 }  // namespace karvo::cli

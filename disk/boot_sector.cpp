@@ -22,10 +22,26 @@ std::int64_t Count(std::span<const std::uint8_t> bytes, layout::Field field) {
 
 constexpr bool IsPowerOfTwo(std::int64_t value) { return value > 0 && (value & (value - 1)) == 0; }
 
-// Not a FAT32 or NTFS volume at all.
+// All of `into`, from `offset` bytes into the volume; false where it cannot be read.
+using VolumeBytes = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> into)>;
+
+// Not a FAT32, NTFS or exFAT volume at all.
 BootSectorReading Problem(std::string_view why) { return Refused<BootSectorReading>(why); }
 
-// A FAT32 or NTFS volume by its boot sector, which cannot be read all the same.
+BootSectorReading Found(const InspectedVolume& volume) {
+  BootSectorReading reading;
+  reading.volume = volume;
+  return reading;
+}
+
+// A volume of another kind, named, and what to do with it.
+BootSectorReading OtherKind(std::string_view name, std::string_view advice) {
+  auto reading = Refused<BootSectorReading>(name);
+  reading.advice = advice;
+  return reading;
+}
+
+// A FAT32, NTFS or exFAT volume by its boot sector, which cannot be read all the same.
 BootSectorReading Damaged(std::string_view why) {
   auto reading = Refused<BootSectorReading>(why);
   reading.damaged = true;
@@ -50,7 +66,7 @@ BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
   }
   if (!IsPowerOfTwo(sectorsPerCluster)) return Damaged("NTFS boot sector with an impossible cluster size");
   const std::int64_t clusterBytes = sectorsPerCluster * bytesPerSector;
-  if (clusterBytes > 2 * kBytesPerMiB) return Damaged("NTFS boot sector with an impossible cluster size");
+  if (clusterBytes > ntfs::kLargestClusterBytes) return Damaged("NTFS boot sector with an impossible cluster size");
 
   const std::uint64_t sectors = layout::Get(sector, ntfs::kSectors);
   if (sectors == 0) return Damaged("NTFS boot sector with no sectors");
@@ -63,7 +79,7 @@ BootSectorReading ReadNtfs(std::span<const std::uint8_t> sector) {
   volume.volumeBytes = static_cast<std::int64_t>(sectors) * bytesPerSector;
   volume.capacity = {clusterBytes, static_cast<std::int64_t>(sectors) / sectorsPerCluster};
   if (volume.capacity.clusters == 0) return Damaged("NTFS boot sector with a volume smaller than a cluster");
-  return {volume, {}};
+  return Found(volume);
 }
 
 BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
@@ -81,7 +97,8 @@ BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
   if (!IsPowerOfTwo(sectorsPerCluster) || sectorsPerCluster > 128) {
     return Damaged("FAT boot sector with an impossible cluster size");
   }
-  if (rootEntries != 0 || fatSize16 != 0 || fatSize32 == 0) return Problem("a FAT12 or FAT16 volume, not FAT32");
+  if (rootEntries != 0 || fatSize16 != 0 || fatSize32 == 0)
+    return OtherKind("a FAT12 or FAT16 volume, not FAT32", kWhatKarvoSizeReads);
   if (reserved == 0 || fats == 0) return Damaged("FAT boot sector with no reserved sectors or no FAT");
   const std::int64_t sectors = sectors16 != 0 ? sectors16 : sectors32;
   if (sectors == 0) return Damaged("FAT boot sector with no sectors");
@@ -101,19 +118,57 @@ BootSectorReading ReadFat32(std::span<const std::uint8_t> sector) {
   volume.bytesPerSector = bytesPerSector;
   volume.volumeBytes = sectors * bytesPerSector;
   volume.capacity = {sectorsPerCluster * bytesPerSector, clusters};
-  return {volume, {}};
+  return Found(volume);
 }
 
-BootSectorReading ReadExfat(std::span<const std::uint8_t> sector) {
-  namespace exfat = layout::exfat;
+namespace exfat = layout::exfat;
+
+// 512 to 4096 bytes, as a power of two.
+constexpr bool IsExfatSectorShift(std::int64_t shift) { return shift >= 9 && shift <= 12; }
+
+// The boot region from `firstSector` (0 for the main one, 12 for its backup)
+// at the sector size its boot sector gives: exFAT's jump, and the checksum
+// of its first eleven sectors, but for the fields that change as the volume
+// is used, written all over the twelfth. Windows and Linux mount no volume
+// whose main boot region fails it.
+bool IsSoundBootRegion(std::span<const std::uint8_t> bootSector, const VolumeBytes& read, std::uint64_t firstSector) {
+  const std::int64_t sectorShift = Count(bootSector, exfat::kBytesPerSectorShift);
+  if (layout::Get(bootSector, layout::boot_record::kJump) != exfat::kJump || !IsExfatSectorShift(sectorShift)) {
+    return false;
+  }
+  std::array<std::uint8_t, kLargeSectorBytes> buffer{};
+  const auto sector = std::span(buffer).first(std::size_t{1} << sectorShift);
+  const auto skipped = [](std::size_t at) {
+    return (at >= exfat::kVolumeFlags.offset && at < exfat::kVolumeFlags.End()) || at == exfat::kPercentInUse.offset;
+  };
+  std::uint32_t checksum = 0;
+  for (std::uint64_t i = 0; i <= exfat::kChecksummedSectors; ++i) {
+    if (!read((firstSector + i) << sectorShift, sector)) return false;
+    if (i == exfat::kChecksummedSectors) break;
+    for (std::size_t at = 0; at < sector.size(); ++at) {
+      if (i == 0 && skipped(at)) continue;
+      checksum = ((checksum & 1) != 0 ? 0x80000000U : 0U) + (checksum >> 1) + sector[at];
+    }
+  }
+  for (std::size_t at = 0; at < sector.size(); at += 4) {
+    if (layout::Get(sector, {at, 4}) != checksum) return false;
+  }
+  return true;
+}
+
+BootSectorReading ReadExfatFields(std::span<const std::uint8_t> sector) {
   const auto mustBeZero = layout::Bytes(sector, exfat::kMustBeZero);
   if (std::any_of(mustBeZero.begin(), mustBeZero.end(), [](std::uint8_t b) { return b != 0; })) {
     return Damaged("exFAT boot sector whose bytes 11 to 63 are not all zero");
   }
+  if (layout::Get(sector, exfat::kRevision) >> 8 != exfat::kMajorRevision) {
+    return Damaged("exFAT boot sector of a revision other than 1, which no Windows reads");
+  }
   const std::int64_t sectorShift = Count(sector, exfat::kBytesPerSectorShift);
   const std::int64_t clusterShift = Count(sector, exfat::kSectorsPerClusterShift);
-  if (sectorShift < 9 || sectorShift > 12) return Damaged("exFAT boot sector with an impossible sector size");
-  if (clusterShift > 25 - sectorShift) return Damaged("exFAT boot sector with an impossible cluster size");
+  if (clusterShift > exfat::kLargestClusterShift - sectorShift) {
+    return Damaged("exFAT boot sector with an impossible cluster size");
+  }
   const std::int64_t fats = Count(sector, exfat::kFatCount);
   if (fats != 1 && fats != 2) return Damaged("exFAT boot sector with an impossible number of FATs");
   const std::uint64_t sectors = layout::Get(sector, exfat::kVolumeLength);
@@ -130,7 +185,7 @@ BootSectorReading ReadExfat(std::span<const std::uint8_t> sector) {
   if (clusters == 0 || clusters > static_cast<std::int64_t>(exfat::kMostClusters)) {
     return Damaged("exFAT boot sector with no clusters or too many");
   }
-  if (fatOffset < static_cast<std::int64_t>(exfat::kBootRegionSectors)) {
+  if (fatOffset < static_cast<std::int64_t>(exfat::kBootRegionsSectors)) {
     return Damaged("exFAT boot sector whose FAT lies in its boot region");
   }
   if ((fatLength << sectorShift) < (clusters + 2) * 4)
@@ -147,7 +202,33 @@ BootSectorReading ReadExfat(std::span<const std::uint8_t> sector) {
   volume.bytesPerSector = std::int64_t{1} << sectorShift;
   volume.volumeBytes = static_cast<std::int64_t>(sectors) << sectorShift;
   volume.capacity = {std::int64_t{1} << (sectorShift + clusterShift), clusters};
-  return {volume, {}};
+  return Found(volume);
+}
+
+// The main boot region, or where it fails its checks a whole backup, with a
+// note that says so; both failing, a damaged volume.
+BootSectorReading ReadExfat(std::span<const std::uint8_t> sector, const VolumeBytes& read) {
+  if (IsSoundBootRegion(sector, read, 0)) return ReadExfatFields(sector);
+  const bool jumpIsExfats = layout::Get(sector, layout::boot_record::kJump) == exfat::kJump;
+  // The backup at the sector size it gives itself: the main one's may be what is damaged.
+  std::array<std::uint8_t, kBootSectorBytes> backup{};
+  for (std::int64_t shift = 9; shift <= 12; ++shift) {
+    if (read(exfat::kBootRegionSectors << shift, backup) &&
+        layout::Holds(backup, layout::boot_record::kOemName, exfat::kOemName) &&
+        Count(backup, exfat::kBytesPerSectorShift) == shift &&
+        IsSoundBootRegion(backup, read, exfat::kBootRegionSectors)) {
+      BootSectorReading reading = ReadExfatFields(backup);
+      reading.note = jumpIsExfats
+                         ? "exFAT boot region whose checksum does not match: read from its backup, which is whole"
+                         : "exFAT boot sector without exFAT's jump: read from the backup boot region, which is whole";
+      return reading;
+    }
+  }
+  if (!IsExfatSectorShift(Count(sector, exfat::kBytesPerSectorShift))) {
+    return Damaged("exFAT boot sector with an impossible sector size");
+  }
+  return Damaged(jumpIsExfats ? "exFAT boot region whose checksum does not match, and no whole backup"
+                              : "exFAT boot sector without exFAT's jump, and no whole backup");
 }
 
 // A FAT boot sector as Windows' FAT driver and Linux's take one: a jump, a
@@ -179,30 +260,27 @@ std::optional<std::string_view> OtherFatVolume(std::span<const std::uint8_t> sec
   const std::int64_t beforeData =
       Count(sector, fat::kReservedSectors) + Count(sector, fat::kFatCount) * fatSize16 + rootSectors;
   if (beforeData >= sectors) return std::nullopt;
-  return (sectors - beforeData) / Count(sector, fat::kSectorsPerCluster) < 4085
-             ? "a FAT12 volume: karvo-size reads FAT32, NTFS and exFAT"
-             : "a FAT16 volume: karvo-size reads FAT32, NTFS and exFAT";
+  return (sectors - beforeData) / Count(sector, fat::kSectorsPerCluster) < 4085 ? "a FAT12 volume" : "a FAT16 volume";
 }
 
 // A volume that is no FAT, NTFS or exFAT one, though its first sector is
 // shaped like one (BitLocker's) or not at all (ReFS's): named for what it is.
 // `metadataStarts` tells whether BitLocker's metadata block lies at an offset.
-std::optional<std::string_view> NamedOtherVolume(std::span<const std::uint8_t> sector,
-                                                 const std::function<bool(std::uint64_t)>& metadataStarts) {
+std::optional<BootSectorReading> NamedOtherVolume(std::span<const std::uint8_t> sector,
+                                                  const std::function<bool(std::uint64_t)>& metadataStarts) {
   namespace bitlocker = layout::bitlocker;
+  constexpr std::string_view kUnlock =
+      "unlock it and inspect it by its drive letter on Windows, or on Linux the device that cryptsetup open --type "
+      "bitlk makes";
   if (layout::Holds(sector, layout::refs::kSignature, layout::refs::kSignatureText) &&
       layout::Holds(sector, layout::refs::kIdentifier, layout::refs::kIdentifierText)) {
-    return "a ReFS volume: karvo-size reads FAT32, NTFS and exFAT";
+    return OtherKind("a ReFS volume", kWhatKarvoSizeReads);
   }
   const auto jump = layout::Get(sector, layout::boot_record::kJump);
   if (jump != bitlocker::kVistaJump && jump != bitlocker::kJump7) return std::nullopt;
   if (layout::Holds(sector, layout::boot_record::kOemName, bitlocker::kSignatureText)) {
-    // Each says how to read what it holds.
-    return jump == bitlocker::kVistaJump
-               ? "a BitLocker volume (Windows Vista): unlock it and inspect it by its drive letter on Windows, or on "
-                 "Linux the device that cryptsetup open --type bitlk makes"
-               : "a BitLocker volume: unlock it and inspect it by its drive letter on Windows, or on Linux the device "
-                 "that cryptsetup open --type bitlk makes";
+    return OtherKind(jump == bitlocker::kVistaJump ? "a BitLocker volume (Windows Vista)" : "a BitLocker volume",
+                     kUnlock);
   }
   // BitLocker To Go: a FAT32 boot sector as Windows 98 wrote one ("MSWIN4.1")
   // is BitLocker's only with its identifier or its metadata block.
@@ -211,20 +289,25 @@ std::optional<std::string_view> NamedOtherVolume(std::span<const std::uint8_t> s
   }
   if (layout::Holds(sector, bitlocker::kToGoIdentifier, bitlocker::kToGoIdentifierBytes) ||
       metadataStarts(layout::Get(sector, bitlocker::kToGoMetadataOffset))) {
-    return "a BitLocker To Go volume: unlock it and inspect it by its drive letter on Windows, or on Linux the "
-           "device that cryptsetup open --type bitlk makes";
+    return OtherKind("a BitLocker To Go volume", kUnlock);
   }
   return std::nullopt;
 }
 
 BootSectorReading Read(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes,
-                       const std::function<bool(std::uint64_t)>& metadataStarts) {
+                       const VolumeBytes& read, Holder holder) {
   if (start.size() < kBootSectorBytes) {
     return Damaged(start.empty() ? "empty: no boot sector" : "too short to hold a boot sector");
   }
   const auto sector = start.first(kBootSectorBytes);
+  // BitLocker puts its metadata blocks on 64-byte boundaries inside the volume.
+  const auto metadataStarts = [&](std::uint64_t offset) {
+    std::array<std::uint8_t, layout::bitlocker::kMetadataSignature.size> signature{};
+    return offset != 0 && offset % 64 == 0 && offset < (std::uint64_t{1} << 56) && read(offset, signature) &&
+           layout::Holds(signature, layout::bitlocker::kMetadataSignature, layout::bitlocker::kSignatureText);
+  };
   // Before any header is trusted: BitLocker's looks like FAT's.
-  if (const auto named = NamedOtherVolume(sector, metadataStarts)) return Problem(*named);
+  if (auto named = NamedOtherVolume(sector, metadataStarts)) return *named;
   if (layout::Get(sector, layout::boot_record::kSignature) != layout::boot_record::kSignatureValue) {
     return Problem("no boot sector signature: not FAT32, NTFS or exFAT");
   }
@@ -236,33 +319,50 @@ BootSectorReading Read(std::span<const std::uint8_t> start, std::optional<std::i
       layout::Holds(sector, fat::kFat32TypeText, fat::kFat32Type) ||
       (IsFatBootSector(sector) && Count(sector, fat::kFatSectors16) == 0 && Count(sector, fat::kFatSectors32) != 0);
   if (!isNtfs && !isExfat && !isFat32) {
-    if (const auto other = OtherFatVolume(sector)) return Problem(*other);
+    if (const auto other = OtherFatVolume(sector)) return OtherKind(*other, kWhatKarvoSizeReads);
   }
   BootSectorReading reading = isNtfs    ? ReadNtfs(sector)
-                              : isExfat ? ReadExfat(sector)
+                              : isExfat ? ReadExfat(sector, read)
                               : isFat32 ? ReadFat32(sector)
                                         : Problem("not a FAT32, NTFS or exFAT volume");
   if (reading.volume && sourceBytes && *sourceBytes < reading.volume->volumeBytes) {
-    return Damaged("truncated: shorter than the volume its boot sector describes");
+    return Damaged(holder == Holder::File ? "truncated: shorter than the volume its boot sector describes"
+                                          : "larger than its partition: its boot sector describes more than the "
+                                            "partition holds");
   }
   return reading;
+}
+
+// The bytes of `start` where it holds them; else, through `more`, the rest.
+VolumeBytes Through(std::span<const std::uint8_t> start,
+                    const std::function<bool(std::int64_t, std::span<std::uint8_t>)>& more) {
+  return [start, more](std::uint64_t offset, std::span<std::uint8_t> into) {
+    if (offset <= start.size() && into.size() <= start.size() - offset) {
+      std::copy_n(start.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
+      return true;
+    }
+    return more && offset < (std::uint64_t{1} << 56) && more(static_cast<std::int64_t>(offset), into);
+  };
 }
 
 }  // namespace
 
 BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes) {
-  return Read(start, sourceBytes, [](std::uint64_t) { return false; });
+  return Read(start, sourceBytes, Through(start, nullptr), Holder::File);
 }
 
 BootSectorReading ReadBootSector(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes,
-                                 DiskReader& disk, std::int64_t first) {
-  return Read(start, sourceBytes, [&](std::uint64_t offset) {
-    std::array<std::uint8_t, layout::bitlocker::kMetadataSignature.size> signature{};
-    // BitLocker puts its metadata blocks on 64-byte boundaries inside the volume.
-    return offset != 0 && offset % 64 == 0 && offset < (std::uint64_t{1} << 56) &&
-           disk.Read(first + static_cast<std::int64_t>(offset), signature) &&
-           layout::Holds(signature, layout::bitlocker::kMetadataSignature, layout::bitlocker::kSignatureText);
-  });
+                                 DiskReader& disk, std::int64_t first, Holder holder) {
+  const auto more = [&disk, first](std::int64_t offset, std::span<std::uint8_t> into) {
+    return disk.Read(first + offset, into);
+  };
+  return Read(start, sourceBytes, Through(start, more), holder);
+}
+
+std::string ProblemLine(const BootSectorReading& reading) {
+  std::string line(reading.problem);
+  if (!reading.advice.empty()) line += ": " + std::string(reading.advice);
+  return line;
 }
 
 }  // namespace karvo

@@ -14,6 +14,7 @@ namespace gpt = layout::gpt;
 
 constexpr std::size_t kMostEntryBytes = 32768;  // 256 entries of 128 bytes; disks use 128
 constexpr std::string_view kNoHeader = "a protective MBR without the GPT header behind it";
+constexpr std::string_view kNoBackup = "no GPT header where the primary says the backup is";
 
 // A type GUID as it is written (its first three fields little-endian), or
 // the name of a common one; whether Windows keeps FAT32 or NTFS in it.
@@ -57,15 +58,41 @@ struct GptReading {
   std::uint64_t alternate = 0;  // where the other copy's header is, from a header that is whole
 };
 
-GptReading Damaged(std::string_view why) { return {Refused<PartitionTableReading>(why), true, 0}; }
+GptReading Damaged(std::string_view why, std::uint64_t alternate = 0) {
+  return {Refused<PartitionTableReading>(why), true, alternate};
+}
+
+// The usable sectors as libfdisk's gpt.c judges them: in order, on the
+// disk, and clear of both headers and of this one's entries.
+struct HeaderPlaces {
+  std::uint64_t lba, alternate, entriesLba, entrySectors;
+};
+bool UsableSectorsArePossible(std::uint64_t firstUsable, std::uint64_t lastUsable, const HeaderPlaces& places,
+                              std::optional<std::uint64_t> lastLba) {
+  const auto inside = [&](std::uint64_t first, std::uint64_t last) {
+    return first <= lastUsable && last >= firstUsable;
+  };
+  return firstUsable <= lastUsable && (!lastLba || lastUsable <= *lastLba) && !inside(places.lba, places.lba) &&
+         !inside(places.alternate, places.alternate) &&
+         !inside(places.entriesLba, places.entriesLba + places.entrySectors - 1);
+}
+
+// Marks an entry that no partitioner writes: backwards, or outside the usable sectors.
+void MarkMisplaced(Partition& named, std::uint64_t first, std::uint64_t last, const PartitionTable& table) {
+  if (last < first) {
+    named.misplaced = Misplaced::EndsBeforeStart;
+  } else if (named.misplaced == Misplaced::No && (first < table.firstUsable || last > table.lastUsable)) {
+    named.misplaced = Misplaced::OutsideUsable;
+  }
+}
 
 GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorBytes,
-                     std::optional<std::int64_t> diskBytes) {
+                     std::optional<std::int64_t> diskBytes, std::string_view missing) {
   std::array<std::uint8_t, kLargeSectorBytes> buffer{};
   const auto header = std::span(buffer).first(static_cast<std::size_t>(sectorBytes));
   if (lba > (std::uint64_t{1} << 48) || !disk.Read(static_cast<std::int64_t>(lba) * sectorBytes, header) ||
       !layout::Holds(header, gpt::kSignature, gpt::kSignatureText)) {
-    return Damaged(kNoHeader);
+    return Damaged(missing);
   }
   const std::uint64_t headerSize = layout::Get(header, gpt::kHeaderSize);
   if (headerSize < gpt::kHeaderBytes || headerSize > header.size())
@@ -80,22 +107,30 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
   const std::uint64_t entriesLba = layout::Get(header, gpt::kEntriesLba);
   const std::uint64_t count = layout::Get(header, gpt::kEntryCount);
   const std::uint64_t entrySize = layout::Get(header, gpt::kEntrySize);
-  if (entrySize < gpt::kEntryBytes || entrySize % 8 != 0 || count * entrySize > kMostEntryBytes ||
+  if (count == 0 || entrySize < gpt::kEntryBytes || entrySize % 8 != 0 || count * entrySize > kMostEntryBytes ||
       entriesLba > (1ULL << 40)) {
-    return {Damaged("a GPT header with impossible partition entries").reading, true, alternate};
+    return Damaged("a GPT header with impossible partition entries", alternate);
+  }
+  PartitionTable table;
+  table.scheme = "GPT";
+  table.sectorBytes = sectorBytes;
+  table.firstUsable = layout::Get(header, gpt::kFirstUsableLba);
+  table.lastUsable = layout::Get(header, gpt::kLastUsableLba);
+  const std::uint64_t entrySectors = (count * entrySize + header.size() - 1) / header.size();
+  std::optional<std::uint64_t> lastLba;
+  if (diskBytes) lastLba = static_cast<std::uint64_t>(*diskBytes / sectorBytes) - 1;
+  if (!UsableSectorsArePossible(table.firstUsable, table.lastUsable, {lba, alternate, entriesLba, entrySectors},
+                                lastLba)) {
+    return Damaged("a GPT header whose usable sectors are impossible", alternate);
   }
   std::array<std::uint8_t, kMostEntryBytes> entries;  // NOLINT(cppcoreguidelines-pro-type-member-init): read next
   const auto used = std::span(entries).first(count * entrySize);
   if (!disk.Read(static_cast<std::int64_t>(entriesLba) * sectorBytes, used)) {
-    return {Refused<PartitionTableReading>(kOutsideTheDisk), false, alternate};
+    return Damaged("a GPT header whose partition entries lie past the disk's end", alternate);
   }
   if (Crc32(used) != layout::Get(header, gpt::kEntriesCrc)) {
-    return {Damaged("damaged GPT entries: their CRC does not match").reading, true, alternate};
+    return Damaged("damaged GPT entries: their CRC does not match", alternate);
   }
-
-  PartitionTable table;
-  table.scheme = "GPT";
-  table.sectorBytes = sectorBytes;
   for (std::uint64_t i = 0; i < count; ++i) {
     const auto entry = std::span<const std::uint8_t>(used).subspan(i * entrySize, entrySize);
     const auto type = layout::Bytes(entry, gpt::kTypeGuid);
@@ -105,13 +140,13 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
     Partition named;
     named.number = static_cast<int>(i + 1);
     NameType(named, type);
-    if (last < first || !AddPartition(table, named, first, last - first + 1, diskBytes)) {
-      const bool full = table.partitions.size() == PartitionTable::kMostPartitions;
-      return {Refused<PartitionTableReading>(full ? "more than 128 partitions" : kOutsideTheDisk), false, alternate};
+    if (!AddPartition(table, named, first, last < first ? 0 : last - first + 1, diskBytes)) {
+      return {Refused<PartitionTableReading>("more than 128 partitions"), false, alternate};
     }
+    MarkMisplaced(table.partitions.back(), first, last, table);
   }
   MarkOverlaps(table);
-  return {{table, {}, {}}, false, alternate};
+  return {{table, {}, {}, {}}, false, alternate};
 }
 
 bool IsSignature(DiskReader& disk, std::int64_t offset) {
@@ -131,6 +166,16 @@ std::int64_t GptSectorBytes(DiskReader& disk) {
   return kSectorBytes;
 }
 
+// Whether a protective MBR names partitions of its own beside the GPT's
+// entry: a hybrid MBR, which only BIOS systems read.
+bool IsHybridMbr(std::span<const std::uint8_t> first) {
+  for (std::size_t slot = 0; slot < layout::mbr::kEntryCount; ++slot) {
+    const auto type = layout::Get(layout::Bytes(first, layout::mbr::Entry(slot)), layout::mbr::kType);
+    if (type != 0 && type != layout::mbr::kProtective) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsProtectiveMbr(std::span<const std::uint8_t> first) {
@@ -141,24 +186,39 @@ bool IsProtectiveMbr(std::span<const std::uint8_t> first) {
   return false;
 }
 
-// As the UEFI specification asks: a damaged primary GPT gives way to the
-// backup, at the primary's alternate LBA, else at the disk's last.
-PartitionTableReading ReadGpt(DiskReader& disk, std::optional<std::int64_t> sectorBytes) {
-  const std::int64_t sector = sectorBytes.value_or(GptSectorBytes(disk));
+// As the UEFI specification asks, and fdisk does: a damaged primary GPT gives
+// way to the backup, at the primary's alternate LBA, else at the disk's
+// last; a damaged backup behind a whole primary is named.
+PartitionTableReading ReadGpt(std::span<const std::uint8_t> first, DiskReader& disk,
+                              std::optional<std::int64_t> sectorBytes) {
+  const std::int64_t sector = sectorBytes ? *sectorBytes : GptSectorBytes(disk);
   const auto diskBytes = disk.SizeBytes();
-  const GptReading primary = ReadGptAt(disk, 1, sector, diskBytes);
-  if (!primary.damaged) return primary.reading;
-  std::array<std::uint64_t, 2> places = {primary.alternate, 0};
-  if (diskBytes && *diskBytes / sector > 2) places[1] = static_cast<std::uint64_t>(*diskBytes / sector - 1);
-  for (const std::uint64_t lba : places) {
-    if (lba <= 1) continue;
-    GptReading backup = ReadGptAt(disk, lba, sector, diskBytes);
-    if (backup.reading.table) {
-      backup.reading.primaryProblem = primary.reading.problem;
-      return backup.reading;
+  PartitionTableReading reading = [&] {
+    const GptReading primary = ReadGptAt(disk, 1, sector, diskBytes, kNoHeader);
+    if (!primary.damaged) {
+      PartitionTableReading whole = primary.reading;
+      if (whole.table) {
+        const GptReading backup = primary.alternate > 1
+                                      ? ReadGptAt(disk, primary.alternate, sector, diskBytes, kNoBackup)
+                                      : Damaged(kNoBackup);
+        if (backup.damaged) whole.backupProblem = backup.reading.problem;
+      }
+      return whole;
     }
-  }
-  return primary.reading;
+    std::array<std::uint64_t, 2> places = {primary.alternate, 0};
+    if (diskBytes && *diskBytes / sector > 2) places[1] = static_cast<std::uint64_t>(*diskBytes / sector - 1);
+    for (const std::uint64_t lba : places) {
+      if (lba <= 1) continue;
+      GptReading backup = ReadGptAt(disk, lba, sector, diskBytes, kNoHeader);
+      if (backup.reading.table) {
+        backup.reading.primaryProblem = primary.reading.problem;
+        return backup.reading;
+      }
+    }
+    return primary.reading;
+  }();
+  if (reading.table) reading.table->hybridMbr = IsHybridMbr(first);
+  return reading;
 }
 
 }  // namespace karvo

@@ -13,8 +13,10 @@ namespace karvo {
 // Whether an MBR is the protective one in front of a GPT: an entry of type 0xEE.
 bool IsProtectiveMbr(std::span<const std::uint8_t> first);
 
-// The sector size is `sectorBytes` when given; else where the header is, one
-// sector in or one sector before the end.
-PartitionTableReading ReadGpt(DiskReader& disk, std::optional<std::int64_t> sectorBytes);
+// `first` is the disk's first sector, the protective MBR. The sector size is
+// `sectorBytes` when given; else where the header is, one sector in or one
+// sector before the end.
+PartitionTableReading ReadGpt(std::span<const std::uint8_t> first, DiskReader& disk,
+                              std::optional<std::int64_t> sectorBytes);
 
 }  // namespace karvo

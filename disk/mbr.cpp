@@ -73,33 +73,36 @@ Partition Named(const Entry& entry, int number) {
 }
 
 // The logical partitions: a chain of extended boot records, each naming one
-// partition and the next record, inside the extended partition.
-bool ReadLogical(PartitionTable& table, DiskReader& disk, const Entry& extended, int& number,
+// partition and the next record, inside the extended partition. A record
+// that cannot be read ends the chain where it breaks; what came before stays.
+// False when the table is full.
+bool ReadLogical(PartitionTable& table, DiskReader& disk, const Entry& extended, int extendedNumber, int& number,
                  std::optional<std::int64_t> diskBytes) {
   const std::uint64_t end = extended.first + extended.sectors;
   std::uint64_t record = extended.first;
   for (std::size_t links = 0; links < PartitionTable::kMostPartitions; ++links) {
     std::array<std::uint8_t, layout::boot_record::kBytes> sector{};
-    if (!disk.Read(static_cast<std::int64_t>(record) * table.sectorBytes, sector) || !HasSignature(sector)) {
-      return false;
-    }
+    if (!disk.Read(static_cast<std::int64_t>(record) * table.sectorBytes, sector) || !HasSignature(sector)) break;
     const Entry logical = ReadEntry(sector, 0);
     const Entry next = ReadEntry(sector, 1);
-    if (logical.type != 0) {
-      const std::uint64_t first = record + logical.first;
-      if (first + logical.sectors > end) return false;
+    if (logical.type != 0 && logical.sectors != 0) {
       Partition named = Named(logical, number++);
       named.extended = false;
       named.logical = true;
+      const std::uint64_t first = record + logical.first;
       if (!AddPartition(table, named, first, logical.sectors, diskBytes)) return false;
+      Partition& added = table.partitions.back();
+      if (added.misplaced == Misplaced::No && first + logical.sectors > end)
+        added.misplaced = Misplaced::OutsideExtended;
     }
     if (!IsExtended(next.type)) return true;
     // Each record lies further on than the last: a chain that loops is damaged.
     const std::uint64_t following = extended.first + next.first;
-    if (following <= record || following >= end) return false;
+    if (following <= record || following >= end) break;
     record = following;
   }
-  return false;
+  table.chainBreaksAfter = number > 5 ? number - 1 : extendedNumber;
+  return true;
 }
 
 // The sector size at which the partitions fit the disk and more of them
@@ -136,24 +139,33 @@ PartitionTableReading ReadMbr(std::span<const std::uint8_t> first, DiskReader& d
   const auto diskBytes = disk.SizeBytes();
   PartitionTable table;
   table.scheme = "MBR";
-  table.sectorBytes = sectorBytes.value_or(MbrSectorBytes(first, disk));
+  table.sectorBytes = sectorBytes ? *sectorBytes : MbrSectorBytes(first, disk);
+  // An entry of no sectors is no partition, as fdisk reads it.
+  const auto used = [](const Entry& entry) { return entry.type != 0 && entry.sectors != 0; };
   for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
     const Entry entry = ReadEntry(first, slot);
-    if (entry.type == 0) continue;
-    if (!AddPartition(table, Named(entry, static_cast<int>(slot + 1)), entry.first, entry.sectors, diskBytes)) {
-      return Refused<PartitionTableReading>(kOutsideTheDisk);
-    }
+    if (used(entry))
+      AddPartition(table, Named(entry, static_cast<int>(slot + 1)), entry.first, entry.sectors, diskBytes);
   }
-  // The logical partitions after the four, as fdisk lists them.
+  // The logical partitions after the four, as fdisk lists them: those of the
+  // first extended partition; a second one is ignored, as fdisk and Windows ignore it.
   int number = 5;
+  bool extendedRead = false;
   for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
     const Entry entry = ReadEntry(first, slot);
-    if (IsExtended(entry.type) && !ReadLogical(table, disk, entry, number, diskBytes)) {
-      return Refused<PartitionTableReading>("a damaged extended partition: its chain of logical partitions is broken");
+    if (!used(entry) || !IsExtended(entry.type)) continue;
+    const int extendedNumber = static_cast<int>(slot + 1);
+    if (extendedRead) {
+      for (Partition& partition : table.partitions) partition.ignored |= partition.number == extendedNumber;
+      continue;
+    }
+    extendedRead = true;
+    if (!ReadLogical(table, disk, entry, extendedNumber, number, diskBytes)) {
+      return Refused<PartitionTableReading>("more than 128 partitions");
     }
   }
   MarkOverlaps(table);
-  return {table, {}, {}};
+  return {table, {}, {}, {}};
 }
 
 }  // namespace karvo

@@ -80,23 +80,35 @@ inline constexpr Field kBytesPerSector{11, 2};
 // Up to 0x80 a count of sectors; beyond, 2 to the power of (256 - it).
 inline constexpr Field kClusterField{13, 1};
 inline constexpr Field kSectors{0x28, 8};
+inline constexpr std::int64_t kLargestClusterBytes = std::int64_t{2} << 20;  // 2 MiB, Windows 10 1709 and later
 }  // namespace ntfs
 
 // The exFAT boot sector (Microsoft's exFAT specification, and Linux's fs/exfat).
 namespace exfat {
 inline constexpr std::string_view kOemName = "EXFAT   ";
-inline constexpr Field kMustBeZero{11, 53};   // where FAT's BIOS parameter block would be
-inline constexpr Field kVolumeLength{72, 8};  // in sectors, as all below
+inline constexpr std::uint64_t kJump = 0x9076EB;  // EB 76 90, the only jump exFAT allows
+inline constexpr Field kMustBeZero{11, 53};       // where FAT's BIOS parameter block would be
+inline constexpr Field kVolumeLength{72, 8};      // in sectors, as all below
 inline constexpr Field kFatOffset{80, 4};
 inline constexpr Field kFatLength{84, 4};
 inline constexpr Field kClusterHeapOffset{88, 4};
 inline constexpr Field kClusterCount{92, 4};
 inline constexpr Field kRootCluster{96, 4};
+inline constexpr Field kRevision{104, 2};     // minor, then major: Windows reads major revision 1
+inline constexpr Field kVolumeFlags{106, 2};  // changes as the volume is used: left out of the checksum
 inline constexpr Field kBytesPerSectorShift{108, 1};
 inline constexpr Field kSectorsPerClusterShift{109, 1};
 inline constexpr Field kFatCount{110, 1};
-inline constexpr std::uint64_t kBootRegionSectors = 24;  // the main and the backup boot region
+inline constexpr Field kPercentInUse{112, 1};  // left out of the checksum too
+inline constexpr std::uint64_t kMajorRevision = 1;
+// A boot region: the boot sector, eight extended boot sectors, the OEM
+// parameters and a reserved sector, checksummed by the sector that follows
+// them, which holds the checksum again and again. The backup region follows.
+inline constexpr std::uint64_t kChecksummedSectors = 11;
+inline constexpr std::uint64_t kBootRegionSectors = 12;
+inline constexpr std::uint64_t kBootRegionsSectors = 2 * kBootRegionSectors;
 inline constexpr std::uint64_t kMostClusters = 0xFFFFFFF5;
+inline constexpr std::int64_t kLargestClusterShift = 25;  // 32 MiB
 }  // namespace exfat
 
 // The header BitLocker writes over the first sector of the volume it

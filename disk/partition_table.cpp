@@ -1,5 +1,7 @@
 #include "disk/partition_table.h"
 
+#include <algorithm>
+
 #include "disk/gpt.h"
 #include "disk/mbr.h"
 #include "disk/on_disk.h"
@@ -12,35 +14,32 @@ bool HoldsPartitionTable(std::span<const std::uint8_t> first) {
       layout::Get(first, layout::boot_record::kSignature) != layout::boot_record::kSignatureValue) {
     return false;
   }
-  // Four entries, each empty or with a boot flag of 0 or 0x80; one at least used.
-  bool any = false;
+  // Four entries, each with a boot flag of 0 or 0x80, as libblkid and the
+  // kernel ask; empty ones, or ones that start at sector 0, are a table too.
   for (std::size_t slot = 0; slot < mbr::kEntryCount; ++slot) {
-    const auto entry = layout::Bytes(first, mbr::Entry(slot));
-    const auto flag = layout::Get(entry, mbr::kBootFlag);
+    const auto flag = layout::Get(layout::Bytes(first, mbr::Entry(slot)), mbr::kBootFlag);
     if (flag != 0 && flag != mbr::kActive) return false;
-    if (layout::Get(entry, mbr::kType) == 0) continue;
-    if (layout::Get(entry, mbr::kFirstSector) == 0 || layout::Get(entry, mbr::kSectors) == 0) return false;
-    any = true;
   }
-  return any;
+  return true;
 }
 
 PartitionTableReading ReadPartitionTable(std::span<const std::uint8_t> first, DiskReader& disk,
                                          std::optional<std::int64_t> sectorBytes) {
   if (!HoldsPartitionTable(first)) return {};
-  return IsProtectiveMbr(first) ? ReadGpt(disk, sectorBytes) : ReadMbr(first, disk, sectorBytes);
+  return IsProtectiveMbr(first) ? ReadGpt(first, disk, sectorBytes) : ReadMbr(first, disk, sectorBytes);
 }
 
 bool AddPartition(PartitionTable& table, Partition named, std::uint64_t first, std::uint64_t sectors,
                   std::optional<std::int64_t> diskBytes) {
-  // Keeps every byte count, and the sum of two, inside 64 bits.
+  if (table.partitions.size() == PartitionTable::kMostPartitions) return false;
+  // Keeps every byte count, and the sum of two, inside 64 bits: beyond, a
+  // partition is past any disk.
   const std::uint64_t mostSectors = (std::uint64_t{1} << 61) / static_cast<std::uint64_t>(table.sectorBytes);
-  if (table.partitions.size() == PartitionTable::kMostPartitions || first > mostSectors || sectors > mostSectors) {
-    return false;
+  named.firstByte = static_cast<std::int64_t>(std::min(first, mostSectors)) * table.sectorBytes;
+  named.bytes = static_cast<std::int64_t>(std::min(sectors, mostSectors)) * table.sectorBytes;
+  if (first > mostSectors || sectors > mostSectors || (diskBytes && named.firstByte + named.bytes > *diskBytes)) {
+    named.misplaced = Misplaced::PastTheDisk;
   }
-  named.firstByte = static_cast<std::int64_t>(first) * table.sectorBytes;
-  named.bytes = static_cast<std::int64_t>(sectors) * table.sectorBytes;
-  if (diskBytes && named.firstByte + named.bytes > *diskBytes) return false;
   table.partitions.push_back(named);
   return true;
 }

@@ -1,6 +1,7 @@
 // The partition table at the start of a disk or a disk image, as `dd
 // if=/dev/sdb` would copy it: MBR (mbr.h) or GPT behind its protective MBR
-// (gpt.h). Read-only; 512-byte or 4096-byte sectors.
+// (gpt.h). Read-only; 512-byte or 4096-byte sectors. As fdisk does, a table
+// with a partition out of place is still listed, that partition marked.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,15 @@
 
 namespace karvo {
 
+// Where a partition lies that no partitioner puts one.
+enum class Misplaced {
+  No,
+  PastTheDisk,      // it runs past the disk's end
+  EndsBeforeStart,  // a GPT entry whose last sector comes before its first
+  OutsideUsable,    // outside the sectors the GPT header leaves for partitions
+  OutsideExtended,  // a logical partition not entirely inside its extended one
+};
+
 struct Partition {
   int number = 0;  // MBR: 1 to 4, logical ones from 5; GPT: the entry's place
   std::int64_t firstByte = 0;
@@ -23,8 +33,10 @@ struct Partition {
   bool extended = false;     // an MBR's extended partition, which holds the logical ones
   bool logical = false;      // an MBR's logical partition, inside the extended one
   bool active = false;       // an MBR's boot flag
-  bool windowsType = false;  // a type that holds FAT32 or NTFS volumes (data, EFI, recovery)
+  bool windowsType = false;  // a type that holds FAT32, NTFS or exFAT volumes (data, EFI, recovery)
+  bool ignored = false;      // an MBR's second extended partition, whose chain fdisk and Windows leave unread
   int overlaps = 0;          // the number of an earlier partition it overlaps; 0 for none
+  Misplaced misplaced = Misplaced::No;
 };
 
 struct PartitionTable {
@@ -32,18 +44,26 @@ struct PartitionTable {
   std::string_view scheme;  // "MBR" or "GPT"
   std::int64_t sectorBytes = kSectorBytes;
   std::vector<Partition> partitions;  // in the order fdisk lists them
+  // GPT: the sectors its header leaves for partitions, first and last.
+  std::uint64_t firstUsable = 0;
+  std::uint64_t lastUsable = 0;
+  bool hybridMbr = false;  // GPT: the protective MBR names partitions of its own too
+  // MBR: the chain of logical partitions breaks after this partition (the
+  // extended one itself when none was read); 0 when it is whole.
+  int chainBreaksAfter = 0;
 };
 
 struct PartitionTableReading {
   std::optional<PartitionTable> table;
   std::string_view problem;         // why a table that is there cannot be read: one line
   std::string_view primaryProblem;  // a GPT read from its backup: what is wrong with the primary
+  std::string_view backupProblem;   // a GPT whose primary is whole: what is wrong with the backup
 };
 
-inline constexpr std::string_view kOutsideTheDisk = "a partition table that points outside the disk";
-
-// Whether a disk's first sector holds an MBR, protective or not: the table
-// reader answers with nothing for any other.
+// Whether a disk's first sector holds an MBR, protective or not, with
+// partitions or none (a disk initialised but not partitioned): the table
+// reader answers with nothing for any other. A volume's boot sector may pass
+// for an empty one: read it as a volume first.
 bool HoldsPartitionTable(std::span<const std::uint8_t> first);
 
 // `first` is the start of the disk, at least its first sector. The sector size
@@ -54,7 +74,7 @@ PartitionTableReading ReadPartitionTable(std::span<const std::uint8_t> first, Di
                                          std::optional<std::int64_t> sectorBytes = std::nullopt);
 
 // For the schemes' readers: adds a partition of `sectors` sectors from
-// `first`; false when the table is full or the partition leaves the disk.
+// `first`, marked when it runs past the disk; false when the table is full.
 bool AddPartition(PartitionTable& table, Partition named, std::uint64_t first, std::uint64_t sectors,
                   std::optional<std::int64_t> diskBytes);
 

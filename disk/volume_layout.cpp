@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "disk/on_disk.h"
+
 namespace karvo {
 namespace {
 
@@ -9,10 +11,8 @@ constexpr std::int64_t kSectorsPerMiB = kBytesPerMiB / kSectorBytes;
 constexpr std::int64_t kMostFat32Sectors = std::numeric_limits<std::uint32_t>::max();  // a 32-bit field
 constexpr std::int64_t kMostFat32Clusters = (std::int64_t{1} << 28) - 16;
 constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::max();
-constexpr std::int64_t kLargestNtfsClusterBytes = 2 * kBytesPerMiB;
 
-// exFAT's most clusters (2^32 - 11), and mkfs.exfat's heap offset, a 32-bit count of bytes.
-constexpr std::int64_t kMostExfatClusters = 0xFFFFFFF5;
+// mkfs.exfat's heap offset, a 32-bit count of bytes.
 constexpr std::int64_t kMostExfatHeapOffset = std::numeric_limits<std::uint32_t>::max();
 
 constexpr std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
@@ -70,7 +70,7 @@ std::optional<ExfatLayout> ExfatLayoutFor(std::int64_t megabytes) {
   layout.heapOffsetBytes = RoundUp(kBytesPerMiB + layout.fatBytes, kBytesPerMiB);
   if (layout.heapOffsetBytes > kMostExfatHeapOffset || layout.heapOffsetBytes >= bytes) return std::nullopt;
   layout.clusters = (bytes - layout.heapOffsetBytes) / layout.clusterBytes;
-  if (layout.clusters > kMostExfatClusters) return std::nullopt;
+  if (layout.clusters > static_cast<std::int64_t>(layout::exfat::kMostClusters)) return std::nullopt;
   return layout;
 }
 
@@ -91,7 +91,8 @@ std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t me
   // Windows' default cluster: 4 KiB, doubled while 2^32 clusters cannot hold
   // the volume (beyond 16 TiB), up to 2 MiB.
   std::int64_t clusterBytes = kNtfsClusterBytes;
-  while (volumeSectors / (clusterBytes / kSectorBytes) > kMostNtfsClusters && clusterBytes < kLargestNtfsClusterBytes) {
+  while (volumeSectors / (clusterBytes / kSectorBytes) > kMostNtfsClusters &&
+         clusterBytes < layout::ntfs::kLargestClusterBytes) {
     clusterBytes *= 2;
   }
   const std::int64_t clusters = volumeSectors / (clusterBytes / kSectorBytes);
@@ -120,8 +121,13 @@ std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacit
 
 std::int32_t LargestCapacity(FileSystem kind, CapacityUse use) {
   constexpr std::int32_t kFigureFitsIn32Bits = MaxCapacity(FileSystemKind::Ntfs);
-  if (kind == FileSystem::Ntfs || (use == CapacityUse::Inspected && kind == FileSystem::Exfat))
-    return kFigureFitsIn32Bits;
+  if (kind == FileSystem::Ntfs) return kFigureFitsIn32Bits;
+  if (use == CapacityUse::Inspected && kind == FileSystem::Exfat) {
+    // The most an exFAT volume holds: its most clusters, of the largest size.
+    return static_cast<std::int32_t>(
+        (static_cast<std::int64_t>(layout::exfat::kMostClusters) << layout::exfat::kLargestClusterShift) /
+        kBytesPerGiB);
+  }
   if (kind == FileSystem::Exfat) {
     // The largest partition mkfs.exfat formats, by bisection (its layout
     // exists up to a size and not beyond), worked out once.

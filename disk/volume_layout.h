@@ -83,8 +83,9 @@ enum class CapacityUse { Rule, Exact, Inspected };
 // The largest whole GB a user may ask for that use: where FAT32 ends (its
 // 2^32 sectors: 2 TiB of 512-byte ones, 16 TiB of 4096-byte ones, and the
 // rule's figure from 2041 GB is past the first), where mkfs.exfat's layout
-// ends (exFAT has no rule: its figure is the exact one), or where the figure
-// in MiB stops fitting in 32 bits (NTFS, and any volume that is there).
+// ends (exFAT has no rule: its figure is the exact one), where exFAT's
+// clusters end (an exFAT volume that is there), or where the figure in MiB
+// stops fitting in 32 bits (NTFS).
 std::int32_t LargestCapacity(FileSystem kind, CapacityUse use);
 
 }  // namespace karvo

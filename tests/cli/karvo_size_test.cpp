@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -295,7 +296,7 @@ TEST_F(Inspect, AListingFailsForAFat32OrNtfsVolumeThatCannotBeRead) {
   const Result result = RunWith({"--inspect", "disk"});
   EXPECT_EQ(result.exitCode, kExitFailed);
   const auto lines = Lines(result.out);
-  EXPECT_EQ(lines[2], "  truncated: shorter than the volume its boot sector describes");
+  EXPECT_EQ(lines[2], "  larger than its partition: its boot sector describes more than the partition holds");
   EXPECT_EQ(lines[4], "  cannot be read");
   EXPECT_EQ(lines[6], "  cannot be read");
   EXPECT_EQ(lines[8], "  no boot sector signature: not FAT32, NTFS or exFAT");
@@ -309,6 +310,137 @@ TEST_F(Inspect, AListingFailsForAFat32OrNtfsVolumeThatCannotBeRead) {
   const Result whole = RunWith({"--inspect", "fits"});
   EXPECT_EQ(whole.exitCode, 0) << whole.error;
   EXPECT_EQ(whole.error, "");
+}
+
+// Damaged and unusual disks listed as fdisk lists them: what was read, each
+// fault named under its partition and on standard error, the status after
+// the listing; what is only unusual named on standard error alone.
+TEST_F(Inspect, ADamagedDiskIsListedWithEachFaultNamed) {
+  struct Case {
+    const char* name;
+    DiskImage disk;
+    int status;
+    std::vector<std::string> lines;  // among the listing's
+    std::string error;               // standard error, whole
+  };
+  // An NTFS primary, and an extended partition whose second record lost its signature.
+  DiskImage broken(32769);
+  broken.Mbr(0, 0x07, 2048, 8192).Volume(2048, NtfsSector(8191)).Mbr(1, 0x0F, 10240, 22528);
+  broken.Ebr(10240, 0x07, 63, 5000, 5063, 17465).Volume(10240 + 63, NtfsSector(4999));
+  DiskImage twoExtended = broken;
+  broken.Ebr(10240 + 5063, 0x83, 63, 17465 - 63);
+  twoExtended.Ebr(10240 + 5063, 0x83, 63, 17465 - 63 + 1);
+  layout::Set(broken.At(10240 + 5063, 512), layout::boot_record::kSignature, 0);
+  twoExtended.Mbr(2, 0x05, 32000, 700);
+  DiskImage past(16384);
+  past.Mbr(0, 0x83, 2048, 2048).Mbr(1, 0x83, 4096, 12289);
+  DiskImage outside(16384);
+  outside.Gpt({{1, 2047}});
+  DiskImage empty(8192);
+  layout::Set(empty.At(0, 512), layout::boot_record::kSignature, layout::boot_record::kSignatureValue);
+  DiskImage emptyGpt(8192);
+  emptyGpt.Gpt({});
+  DiskImage backup(16384);
+  backup.Gpt({{2048, 4095}}).Mbr(1, 0x83, 4096, 100);
+  backup.At(16383, 512)[layout::gpt::kFirstUsableLba.offset] ^= 1;
+  const Case cases[] = {
+      {"a broken chain",
+       broken,
+       kExitFailed,
+       {"partition 1: start 1 MiB, size 4 MiB, type 0x07 NTFS or exFAT",
+        "partition 5: start 5.03 MiB, size 2.44 MiB, type 0x07 NTFS or exFAT"},
+       "karvo-size: disk: a damaged extended partition: its chain of logical partitions breaks after partition 5\n"},
+      {"two extended partitions, a logical one past the first",
+       twoExtended,
+       kExitFailed,
+       {"partition 3: start 15.62 MiB, size 0.34 MiB, type 0x05 extended",
+        "  a second extended partition: ignored, as fdisk and Windows ignore it",
+        "  is not entirely inside extended partition 2"},
+       "karvo-size: disk: partition 6 is not entirely inside extended partition 2\n"},
+      {"a partition past the disk",
+       past,
+       kExitFailed,
+       {"  runs past the disk's end"},
+       "karvo-size: disk: partition 2 runs past the disk's end\n"},
+      {"a GPT partition over the GPT",
+       outside,
+       kExitFailed,
+       {"  lies outside the sectors the GPT leaves for partitions (34 to 16350)"},
+       "karvo-size: disk: partition 1 lies outside the sectors the GPT leaves for partitions (34 to 16350)\n"},
+      {"an MBR without partitions", empty, 0, {"partition table: MBR, 512-byte sectors", "no partitions"}, ""},
+      {"a GPT without partitions", emptyGpt, 0, {"partition table: GPT, 512-byte sectors", "no partitions"}, ""},
+      {"a damaged backup GPT behind a hybrid MBR",
+       backup,
+       0,
+       {"partition 1: start 1 MiB, size 1 MiB, type Microsoft basic data"},
+       "karvo-size: disk: the backup GPT cannot be used (a damaged GPT header: its CRC does not match); the primary "
+       "is whole and is listed\nkarvo-size: disk: a hybrid MBR: beside the GPT's protective entry it names partitions "
+       "of its own, which only BIOS systems use; the GPT is listed\n"},
+  };
+  for (const Case& c : cases) {
+    Add("disk", c.disk);
+    const Result result = RunWith({"--inspect", "disk"});
+    EXPECT_EQ(result.exitCode, c.status) << c.name;
+    EXPECT_EQ(result.error, c.error) << c.name;
+    const auto lines = Lines(result.out);
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << c.name << " lacks " << line << ":\n"
+                                                                          << result.out;
+    }
+  }
+  // Every partition read is reached; one out of place is refused by name.
+  Add("broken", broken);
+  const Result first = RunWith({"--inspect", "broken", "--partno", "1"});
+  EXPECT_EQ(first.exitCode, 0) << first.error;
+  EXPECT_EQ(first.error, "");
+  EXPECT_EQ(RunWith({"--inspect", "broken", "--partno", "5"}).exitCode, 0);
+  Add("past", past);
+  ExpectRefused({"--inspect", "past", "--partno", "2"}, {"past, partition 2 runs past the disk's end"});
+  // A volume of another kind is no empty MBR, though its entries' bytes are blank.
+  Sector fat16 = Fat32Sector();
+  layout::Set(fat16, layout::fat::kFatSectors16, 200);
+  layout::SetText(fat16, layout::fat::kFat32TypeText, "        ");  // boot code's place on FAT16
+  DiskImage fat16Volume(64);
+  fat16Volume.Volume(0, fat16);
+  Add("fat16", fat16Volume);
+  ExpectRefused({"--inspect", "fat16"}, {"fat16: a FAT16 volume: karvo-size reads FAT32, NTFS and exFAT"});
+}
+
+TEST_F(Inspect, AnExfatVolumeIsReadFromItsBackupBootRegionWithANote) {
+  DiskImage volume(2097152 / 64);  // enough for the boot regions; the size is claimed
+  auto regions = testing::ExfatBootRegions(testing::ExfatSector());
+  layout::Set(regions, layout::exfat::kSectorsPerClusterShift, 4);  // the main region's, as a hex editor changes it
+  volume.Volume(0, regions);
+  Add("exfat", volume);
+  g_sources["exfat"].claimedBytes = kBytesPerGiB;
+  const Result result = RunWith({"--inspect", "exfat"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(Lines(result.out)[1], "cluster size: 32768 bytes");
+  EXPECT_EQ(result.error,
+            "karvo-size: exfat: exFAT boot region whose checksum does not match: read from its backup, "
+            "which is whole\n");
+}
+
+TEST_F(Inspect, ADeviceKeepsItsSectorSizeAndANameIsQuotedAsAShellTakesIt) {
+  DiskImage disk(4096, kLargeSectorBytes);
+  disk.Gpt({{256, 1279}});
+  Add("k4", disk, kLargeSectorBytes);
+  EXPECT_EQ(RunWith({"--inspect", "k4", "--sector-size", "4096"}).exitCode, 0);
+  ExpectRefused({"--inspect", "k4", "--sector-size", "512"},
+                {"--sector-size 512 contradicts k4, whose sectors are 4096 bytes"});
+  const std::pair<std::string, std::string> names[] = {
+      {"/dev/sdb1", "/dev/sdb1"},
+      {"my disk.img", "'my disk.img'"},
+      {"it's", "'it'\\''s'"},
+      {"a\nb", "'a'$'\\n''b'"},
+      {"\x1b[31mred", "$'\\033''[31mred'"},
+      {"\xc2\x9b", "$'\\302'$'\\233'"},  // C1's CSI, which terminals act on
+      {"d\xc3\xa9j\xc3\xa0", "d\xc3\xa9j\xc3\xa0"},
+      {"\xff", "$'\\377'"},
+  };
+  for (const auto& [name, quoted] : names) {
+    EXPECT_EQ(RunWith({"--inspect", name}).error, "karvo-size: " + quoted + ": No such file or directory\n");
+  }
 }
 
 TEST_F(Inspect, AFat32VolumeWithFewerClustersThanTheSpecificationAsksIsSaidToHaveThem) {
@@ -352,22 +484,26 @@ TEST_F(Inspect, AVolumeOfExactlyTheCapacityReachesItAndShowsIt) {
   Sector exfat = testing::ExfatSector(2101248, 32768);
   layout::Set(exfat, layout::exfat::kFatLength, 320);
   struct Case {
-    Sector sector;
+    std::vector<std::uint8_t> start;
     std::int64_t sectors;
     int status;
     std::vector<std::string> lines;  // the first, then the last two
   };
+  const auto bytes = [](const Sector& sector) { return std::vector<std::uint8_t>(sector.begin(), sector.end()); };
   const Case cases[] = {
-      {NtfsSector(2097152), 2097152, 0, {"file system: NTFS", "reaches 1 GB: yes", "Windows shows 1 GB: yes"}},
-      {NtfsSector(2097151),
+      {bytes(NtfsSector(2097152)), 2097152, 0, {"file system: NTFS", "reaches 1 GB: yes", "Windows shows 1 GB: yes"}},
+      {bytes(NtfsSector(2097151)),
        2097151,
        kExitNotAsAsked,
        {"file system: NTFS", "reaches 1 GB: no, 4096 bytes short", "Windows shows 1 GB: no, it shows 0.99 GB"}},
-      {exfat, 2101248, 0, {"file system: exFAT", "reaches 1 GB: yes", "Windows shows 1 GB: yes"}},
+      {testing::ExfatBootRegions(exfat),
+       2101248,
+       0,
+       {"file system: exFAT", "reaches 1 GB: yes", "Windows shows 1 GB: yes"}},
   };
   for (const Case& c : cases) {
-    DiskImage volume(8);
-    volume.Volume(0, c.sector);
+    DiskImage volume(24);
+    volume.Volume(0, c.start);
     Add("volume", volume);
     g_sources["volume"].claimedBytes = c.sectors * 512;
     const Result result = RunWith({"--inspect", "volume", "1"});
@@ -376,7 +512,9 @@ TEST_F(Inspect, AVolumeOfExactlyTheCapacityReachesItAndShowsIt) {
     ASSERT_EQ(lines.size(), 6U) << result.out;
     EXPECT_EQ((std::vector<std::string>{lines[0], lines[4], lines[5]}), c.lines);
   }
-  ExpectRefused({"--inspect", "volume", "2097152"}, {"1 to 2097151 for exFAT"});
+  // An exFAT volume holds at most 2^32 - 11 clusters of 32 MiB.
+  EXPECT_EQ(RunWith({"--inspect", "volume", "134217727"}).exitCode, kExitNotAsAsked);
+  ExpectRefused({"--inspect", "volume", "134217728"}, {"1 to 134217727 for exFAT", "2^32 - 11 clusters of 32 MiB"});
   ExpectRefused({"--inspect", "missing"}, {"missing: No such file"});
 }
 

@@ -1,10 +1,11 @@
-// The boot-sector reader: FAT32 and NTFS as Windows reads them, and what no
-// formatter writes.
+// The boot-sector reader: FAT32, NTFS and exFAT as Windows reads them,
+// exFAT's boot region and its backup, and what no formatter writes.
 #include "disk/boot_sector.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "support/disk_images.h"
 
@@ -58,24 +59,47 @@ TEST(BootSector, KnowsFat32ByItsFieldsWhateverItsTypeText) {
   Set(blank, fat::kFatSectors32, 0);
   EXPECT_EQ(ReadBootSector(blank).problem, "not a FAT32, NTFS or exFAT volume");
   Set(blank, fat::kFatSectors16, 200);
-  EXPECT_EQ(ReadBootSector(blank).problem, "a FAT16 volume: karvo-size reads FAT32, NTFS and exFAT");
+  EXPECT_EQ(ProblemLine(ReadBootSector(blank)), "a FAT16 volume: karvo-size reads FAT32, NTFS and exFAT");
 }
 
+namespace exfat = layout::exfat;
+
+// An exFAT volume's boot sector with its boot regions, as it would be read.
+BootSectorReading ReadExfat(const Sector& sector) { return ReadBootSector(testing::ExfatBootRegions(sector)); }
+
 TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
-  const auto read = ReadBootSector(testing::ExfatSector(), kBytesPerGiB);
+  const auto read = ReadBootSector(testing::ExfatBootRegions(testing::ExfatSector()), kBytesPerGiB);
   ASSERT_TRUE(read.volume) << read.problem;
   EXPECT_EQ(read.volume->kind, FileSystem::Exfat);
   EXPECT_EQ(read.volume->capacity, (VolumeCapacity{32768, 32704}));
   EXPECT_EQ(read.volume->volumeBytes, kBytesPerGiB);
-  namespace exfat = layout::exfat;
+  EXPECT_EQ(read.note, "");
+  // 4096-byte sectors: 1 GiB in 262,144 of them, clusters of 8 sectors.
+  Sector large = testing::ExfatSector(262144, 32704);
+  for (const auto& [field, value] : {std::pair{exfat::kBytesPerSectorShift, 12},
+                                     {exfat::kSectorsPerClusterShift, 3},
+                                     {exfat::kFatOffset, 256},
+                                     {exfat::kFatLength, 32},
+                                     {exfat::kClusterHeapOffset, 512}}) {
+    Set(large, field, static_cast<std::uint64_t>(value));
+  }
+  const auto fromLarge = ReadExfat(large);
+  ASSERT_TRUE(fromLarge.volume) << fromLarge.problem;
+  EXPECT_EQ(fromLarge.volume->capacity, (VolumeCapacity{32768, 32704}));
+  EXPECT_EQ(fromLarge.volume->bytesPerSector, 4096);
+  EXPECT_EQ(fromLarge.volume->volumeBytes, kBytesPerGiB);
   struct Case {
     layout::Field field;
     std::uint64_t value;
     const char* reason;  // empty: still read
     std::uint32_t clusters = 32704;
+    std::uint64_t fats = 1;
   };
   const Case cases[] = {
-      {{63, 1}, 1, "bytes 11 to 63"},
+      {{exfat::kMustBeZero.End() - 1, 1}, 1, "bytes 11 to 63"},
+      {exfat::kRevision, 0x0000, "revision other than 1"},
+      {exfat::kRevision, 0x01FF, ""},
+      {exfat::kRevision, 0x0200, "revision other than 1"},
       {exfat::kBytesPerSectorShift, 8, "sector size"},
       {exfat::kBytesPerSectorShift, 12, ""},
       {exfat::kBytesPerSectorShift, 13, "sector size"},
@@ -89,6 +113,8 @@ TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
       {exfat::kFatOffset, 24, ""},
       {exfat::kFatLength, 255, "cannot hold"},  // 32,704 clusters and 2 take 256 sectors
       {exfat::kFatOffset, 3841, "run into its clusters"},
+      {exfat::kFatOffset, 3584, "", 32704, 2},  // two FATs of 256 sectors end where the heap begins
+      {exfat::kFatOffset, 3585, "run into its clusters", 32704, 2},
       {exfat::kClusterCount, 0, "no clusters"},
       {exfat::kClusterCount, 32705, "past the volume"},  // heap at 4096, 64 sectors each, 2 Mi sectors
       {exfat::kRootCluster, 1, "root directory"},
@@ -97,11 +123,71 @@ TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
   };
   for (const Case& c : cases) {
     Sector sector = testing::ExfatSector(2097152, c.clusters);
+    Set(sector, exfat::kFatCount, c.fats);
     Set(sector, c.field, c.value);
-    const auto reading = ReadBootSector(sector);
+    const auto reading = ReadExfat(sector);
     EXPECT_EQ(reading.volume.has_value(), *c.reason == '\0') << c.field.offset << " = " << c.value;
     EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.field.offset << ": " << reading.problem;
     EXPECT_EQ(reading.damaged, *c.reason != '\0') << c.field.offset << " = " << c.value;
+  }
+}
+
+// The main boot region fails by its jump or its checksum, over eleven
+// sectors and written all over the twelfth: the backup is read, and said to
+// be; both failing, the volume is damaged. The fields that change as the
+// volume is used are left out of the checksum.
+TEST(BootSector, ReadsExfatFromItsBackupBootRegionWhenTheMainOneFails) {
+  constexpr std::size_t kRegionBytes = testing::kExfatRegionSectors * 512;
+  const auto flip = [](std::size_t at) { return [at](std::span<std::uint8_t> regions) { regions[at] ^= 1; }; };
+  struct Case {
+    const char* name;
+    std::function<void(std::span<std::uint8_t>)> change;  // of the main region, then the backup
+    std::string_view note;                                // empty: the main region read
+    std::string_view problem;                             // empty: a volume
+  };
+  const Case cases[] = {
+      {"whole", [](std::span<std::uint8_t>) {}, "", ""},
+      {"flags and use",
+       [](std::span<std::uint8_t> regions) {
+         for (const auto field : {exfat::kVolumeFlags, exfat::kPercentInUse}) Set(regions, field, 0x5A);
+       },
+       "", ""},
+      {"first sector", flip(exfat::kRootCluster.offset), "checksum does not match: read from its backup", ""},
+      {"eleventh sector", flip(11 * 512 - 1), "checksum does not match: read from its backup", ""},
+      {"checksum's last word", flip(kRegionBytes - 1), "checksum does not match: read from its backup", ""},
+      {"cluster shift", [](std::span<std::uint8_t> regions) { Set(regions, exfat::kSectorsPerClusterShift, 4); },
+       "checksum does not match: read from its backup", ""},
+      {"jump",
+       [](std::span<std::uint8_t> regions) {
+         Set(regions, layout::boot_record::kJump, 0x9058EB);
+         testing::SealExfatRegion(regions.first(kRegionBytes), 512);
+       },
+       "without exFAT's jump: read from the backup", ""},
+      {"both checksums",
+       [](std::span<std::uint8_t> regions) {
+         regions[200] ^= 1;
+         regions[kRegionBytes + 200] ^= 1;
+       },
+       "", "checksum does not match, and no whole backup"},
+      {"both jumps",
+       [](std::span<std::uint8_t> regions) {
+         regions[1] = 0x58;
+         regions[kRegionBytes + 1] = 0x58;
+       },
+       "", "without exFAT's jump, and no whole backup"},
+  };
+  for (const Case& c : cases) {
+    auto regions = testing::ExfatBootRegions(testing::ExfatSector());
+    c.change(regions);
+    const auto reading = ReadBootSector(regions);
+    EXPECT_EQ(reading.volume.has_value(), c.problem.empty()) << c.name;
+    EXPECT_NE(reading.note.find(c.note), std::string_view::npos) << c.name << ": " << reading.note;
+    EXPECT_EQ(reading.note.empty(), c.note.empty()) << c.name;
+    EXPECT_NE(reading.problem.find(c.problem), std::string_view::npos) << c.name << ": " << reading.problem;
+    EXPECT_EQ(reading.damaged, !c.problem.empty()) << c.name;
+    if (reading.volume) {
+      EXPECT_EQ(reading.volume->capacity, (VolumeCapacity{32768, 32704})) << c.name;
+    }
   }
 }
 
@@ -141,7 +227,7 @@ TEST(BootSector, NamesBitLockerAndReFSBeforeTrustingAnyHeader) {
   for (const Case& c : cases) {
     const auto reading = ReadBootSector(c.sector);
     EXPECT_EQ(reading.volume.has_value(), c.problem.empty()) << c.name;
-    EXPECT_TRUE(reading.problem.starts_with(c.problem)) << c.name << ": " << reading.problem;
+    EXPECT_TRUE(ProblemLine(reading).starts_with(c.problem)) << c.name << ": " << ProblemLine(reading);
     EXPECT_FALSE(reading.damaged) << c.name;
   }
   // BitLocker To Go known by its metadata block, 64-byte aligned, which
@@ -169,11 +255,11 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
     bool damaged;        // FAT32 or NTFS by its boot sector, which cannot be read
   };
   Sector unsigned_ = Fat32Sector();
-  unsigned_[511] = 0;
+  Set(unsigned_, layout::boot_record::kSignature, 0x0055);
   Sector fat16 = Fat32Sector();
   Set(fat16, fat::kFatSectors16, 200);
   Sector noFats = Fat32Sector();
-  noFats[16] = 0;
+  Set(noFats, fat::kFatCount, 0);
   Sector oddSectorSize = NtfsSector();
   Set(oddSectorSize, layout::ntfs::kBytesPerSector, 520);
   const Case cases[] = {

@@ -1,5 +1,6 @@
 // The GPT reader: its CRC against CRC-32's check value, each check of a
-// header failing alone, the backup, the sector size, and entries that overlap.
+// header failing alone, the backup, the sector size, and entries that
+// overlap or lie out of place.
 // The disks' checksums come from zlib.
 #include "disk/gpt.h"
 
@@ -78,7 +79,7 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
     return [=](std::span<std::uint8_t> header) { layout::Set(header, field, value); };
   };
   const Case cases[] = {
-      {"signature", [](std::span<std::uint8_t> header) { header[7] ^= 1; },
+      {"signature", [](std::span<std::uint8_t> header) { header[gpt::kSignature.End() - 1] ^= 1; },
        "a protective MBR without the GPT header behind it"},
       {"header of 92 bytes", set(gpt::kHeaderSize, 92), ""},
       {"header of 91 bytes", set(gpt::kHeaderSize, 91), "a GPT header of an impossible size"},
@@ -89,6 +90,29 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
       {"entries of 127 bytes", set(gpt::kEntrySize, 127), "a GPT header with impossible partition entries"},
       {"entries of 132 bytes", set(gpt::kEntrySize, 132), "a GPT header with impossible partition entries"},
       {"257 entries", set(gpt::kEntryCount, 257), "a GPT header with impossible partition entries"},
+      {"no entries", set(gpt::kEntryCount, 0), "a GPT header with impossible partition entries"},
+      // The usable sectors: 34 to 16350 on this disk of 16,384, between the
+      // entries (2 to 33) and the backup's (16351 to 16382).
+      {"usable from behind the entries", set(gpt::kFirstUsableLba, 34), ""},
+      {"usable over the entries", set(gpt::kFirstUsableLba, 33), "a GPT header whose usable sectors are impossible"},
+      {"usable over the header alone",
+       [](std::span<std::uint8_t> header) {
+         layout::Set(header, gpt::kFirstUsableLba, 0);
+         layout::Set(header, gpt::kLastUsableLba, 1);
+       },
+       "a GPT header whose usable sectors are impossible"},
+      {"usable for one sector", set(gpt::kFirstUsableLba, 16350), ""},
+      {"usable ending before it starts", set(gpt::kFirstUsableLba, 16351),
+       "a GPT header whose usable sectors are impossible"},
+      {"usable to the backup header", set(gpt::kLastUsableLba, 16382), ""},
+      {"usable over the backup header", set(gpt::kLastUsableLba, 16383),
+       "a GPT header whose usable sectors are impossible"},
+      {"usable past the disk, the backup said to lie beyond",
+       [](std::span<std::uint8_t> header) {
+         layout::Set(header, gpt::kAlternateLba, 20000);
+         layout::Set(header, gpt::kLastUsableLba, 16384);
+       },
+       "a GPT header whose usable sectors are impossible"},
       {"entries beyond 2^40", set(gpt::kEntriesLba, (1ULL << 40) + 1),
        "a GPT header with impossible partition entries"},
       {"entries' CRC", [](std::span<std::uint8_t> header) { header[gpt::kEntriesCrc.offset] ^= 1; },
@@ -120,14 +144,14 @@ TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {
   DiskImage reference = TwoPartitions();
   DiskImage moved(16384 + 8);
   std::copy_n(reference.bytes().begin(), reference.bytes().size(), moved.At(0, reference.bytes().size()).begin());
-  moved.At(2, 128)[40] ^= 1;
+  moved.At(2, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
   const auto fromAlternate = ReadTable(moved);
   ASSERT_TRUE(fromAlternate.table) << fromAlternate.problem;
   EXPECT_EQ(fromAlternate.primaryProblem, "damaged GPT entries: their CRC does not match");
   // Both copies damaged: the primary's fault, and no table.
   DiskImage both = TwoPartitions();
-  both.At(2, 128)[40] ^= 1;
-  both.At(both.Sectors() - 33, 128)[40] ^= 1;
+  both.At(2, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
+  both.At(both.Sectors() - 33, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
   const auto neither = ReadTable(both);
   EXPECT_FALSE(neither.table);
   EXPECT_EQ(neither.problem, "damaged GPT entries: their CRC does not match");
@@ -156,6 +180,54 @@ TEST(Gpt, MarksAnEntryThatStartsInsideAnother) {
     EXPECT_EQ(reading.table->partitions[1].overlaps, overlaps) << start;
     EXPECT_EQ(reading.table->partitions[0].overlaps, 0);
   }
+}
+
+// Each entry where no partitioner puts one is listed, and marked; on a disk
+// of 16,384 sectors whose usable ones are 34 to 16350.
+TEST(Gpt, MarksAnEntryOutOfPlace) {
+  struct Case {
+    std::uint64_t first, last;
+    Misplaced misplaced;
+  };
+  const Case cases[] = {
+      {34, 2047, Misplaced::No},
+      {33, 2047, Misplaced::OutsideUsable},
+      {1, 2047, Misplaced::OutsideUsable},  // over the GPT itself
+      {2048, 16350, Misplaced::No},
+      {2048, 16351, Misplaced::OutsideUsable},  // into the backup's entries
+      {2048, 16383, Misplaced::OutsideUsable},
+      {2048, 16384, Misplaced::PastTheDisk},
+      {2048, 2048, Misplaced::No},
+      {2048, 2047, Misplaced::EndsBeforeStart},
+  };
+  for (const Case& c : cases) {
+    DiskImage disk(16384);
+    disk.Gpt({{c.first, c.last}});
+    const auto reading = ReadTable(disk);
+    ASSERT_TRUE(reading.table) << c.first << ".." << c.last << ": " << reading.problem;
+    EXPECT_EQ(reading.table->partitions.at(0).misplaced, c.misplaced) << c.first << ".." << c.last;
+    EXPECT_EQ(reading.table->firstUsable, 34U);
+    EXPECT_EQ(reading.table->lastUsable, 16350U);
+  }
+}
+
+// Behind a whole primary: a damaged or missing backup, and an MBR that names
+// partitions of its own beside the protective entry.
+TEST(Gpt, NamesADamagedBackupAndAHybridMbr) {
+  const auto whole = ReadTable(TwoPartitions());
+  EXPECT_EQ(whole.backupProblem, "");
+  EXPECT_FALSE(whole.table->hybridMbr);
+  DiskImage damaged = TwoPartitions();
+  damaged.At(damaged.Sectors() - 1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
+  EXPECT_EQ(ReadTable(damaged).backupProblem, "a damaged GPT header: its CRC does not match");
+  DiskImage missing = TwoPartitions();
+  std::fill_n(missing.At(missing.Sectors() - 1, 512).begin(), 512, 0);
+  const auto withoutBackup = ReadTable(missing);
+  ASSERT_TRUE(withoutBackup.table) << withoutBackup.problem;
+  EXPECT_EQ(withoutBackup.backupProblem, "no GPT header where the primary says the backup is");
+  DiskImage hybrid = TwoPartitions();
+  hybrid.Mbr(1, 0x07, 2048, 8192);
+  EXPECT_TRUE(ReadTable(hybrid).table->hybridMbr);
 }
 
 }  // namespace

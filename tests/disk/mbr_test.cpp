@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/disk_images.h"
 
 namespace karvo {
@@ -50,21 +52,76 @@ TEST(Mbr, NamesTheTypesItKnows) {
   EXPECT_EQ(reading.table->partitions[1].type, "0x43");
 }
 
-TEST(Mbr, ATableThatPointsOutsideOrLoopsIsDamaged) {
-  // A partition that ends one sector past the disk, and one that ends with it.
-  DiskImage past(4096);
-  past.Mbr(0, 0x0C, 2048, 2049);
-  EXPECT_EQ(ReadTable(past).problem, "a partition table that points outside the disk");
-  DiskImage edge(4097);
-  edge.Mbr(0, 0x0C, 2048, 2049);
-  EXPECT_TRUE(ReadTable(edge).table) << "the last sector is the disk's";
-  // A chain of extended boot records whose second points back at the first.
-  DiskImage loop(32768);
-  loop.Mbr(0, 0x0F, 10240, 22528);
-  loop.Ebr(10240, 0x07, 63, 5000, 5063, 17465);
-  loop.Ebr(10240 + 5063, 0x83, 63, 100, 0, 0);
+// Each table as fdisk lists it: what was read, each partition out of its
+// place marked, a broken chain of logical partitions kept up to its break.
+TEST(Mbr, ListsWhatWasReadAndMarksWhatIsOutOfPlace) {
+  struct Listed {
+    int number;
+    Misplaced misplaced = Misplaced::No;
+    bool ignored = false;
+  };
+  struct Case {
+    const char* name;
+    DiskImage disk;
+    std::vector<Listed> partitions;
+    int chainBreaksAfter = 0;
+  };
+  // Partition 1 an extended one of 22,528 sectors from 10,240, its first
+  // logical partition of 5,000 sectors from 63 in, the next record 5,063 in.
+  const auto extended = [](DiskImage disk) {
+    disk.Mbr(0, 0x0F, 10240, 22528).Ebr(10240, 0x07, 63, 5000, 5063, 17465);
+    return disk;
+  };
+  DiskImage chain = extended(DiskImage(32768));
+  chain.Ebr(10240 + 5063, 0x83, 63, 100);
+  DiskImage unsigned_ = chain;
+  layout::Set(unsigned_.At(10240 + 5063, 512), layout::boot_record::kSignature, 0);
+  DiskImage loop = chain;
   layout::Set(loop.At(10240 + 5063, 512).subspan(layout::mbr::Entry(1).offset), layout::mbr::kType, 0x05);
-  EXPECT_EQ(ReadTable(loop).problem, "a damaged extended partition: its chain of logical partitions is broken");
+  DiskImage firstUnsigned = chain;
+  layout::Set(firstUnsigned.At(10240, 512), layout::boot_record::kSignature, 0);
+  DiskImage pastExtended = extended(DiskImage(32769));
+  pastExtended.Ebr(10240 + 5063, 0x83, 63, 17465 - 63 + 1);
+  DiskImage twoExtended = chain;
+  twoExtended.Mbr(1, 0x05, 2048, 8192).Ebr(2048, 0x07, 63, 100);
+  DiskImage empty(8192);
+  layout::Set(empty.At(0, 512), layout::boot_record::kSignature, layout::boot_record::kSignatureValue);
+  DiskImage noSectors(8192);
+  noSectors.Mbr(0, 0x07, 2048, 0).Mbr(1, 0x07, 0, 2048);
+  const auto edge = [](std::int64_t sectors) {
+    DiskImage disk(sectors);
+    disk.Mbr(0, 0x0C, 2048, 2049);
+    return disk;
+  };
+  const Case cases[] = {
+      {"a whole chain", chain, {{1}, {5}, {6}}},
+      {"a record unsigned", unsigned_, {{1}, {5}}, 5},
+      {"a chain that loops", loop, {{1}, {5}, {6}}, 6},
+      {"the first record unsigned", firstUnsigned, {{1}}, 1},
+      {"a logical partition one sector past its extended one",
+       pastExtended,
+       {{1}, {5}, {6, Misplaced::OutsideExtended}}},
+      {"two extended partitions", twoExtended, {{1}, {2, Misplaced::No, true}, {5}, {6}}},
+      {"initialised, no partitions", empty, {}},
+      {"an entry of no sectors, one from sector 0", noSectors, {{2}}},
+      {"a partition one sector past the disk", edge(4096), {{1, Misplaced::PastTheDisk}}},
+      {"a partition that ends with the disk", edge(4097), {{1}}},
+  };
+  for (const Case& c : cases) {
+    const auto reading = ReadTable(c.disk);
+    ASSERT_TRUE(reading.table) << c.name << ": " << reading.problem;
+    const auto& partitions = reading.table->partitions;
+    ASSERT_EQ(partitions.size(), c.partitions.size()) << c.name;
+    for (std::size_t i = 0; i < partitions.size(); ++i) {
+      EXPECT_EQ(partitions[i].number, c.partitions[i].number) << c.name;
+      EXPECT_EQ(partitions[i].misplaced, c.partitions[i].misplaced) << c.name << ": " << partitions[i].number;
+      EXPECT_EQ(partitions[i].ignored, c.partitions[i].ignored) << c.name << ": " << partitions[i].number;
+    }
+    EXPECT_EQ(reading.table->chainBreaksAfter, c.chainBreaksAfter) << c.name;
+  }
+  // A boot flag other than 0 and 0x80 is no table.
+  layout::Set(empty.At(0, 512).subspan(layout::mbr::Entry(3).offset), layout::mbr::kBootFlag, 0x01);
+  EXPECT_FALSE(HoldsPartitionTable(empty.bytes().first(512)));
 }
 
 }  // namespace

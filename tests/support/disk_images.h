@@ -88,7 +88,40 @@ inline Sector ExfatSector(std::uint64_t sectors = 2097152, std::uint32_t cluster
   Set(sector, exfat::kBytesPerSectorShift, 9);
   Set(sector, exfat::kSectorsPerClusterShift, 6);
   Set(sector, exfat::kFatCount, 1);
+  Set(sector, exfat::kRevision, 0x0100);
   return sector;
+}
+
+// An exFAT volume's two boot regions, main and backup, each `bootSector`,
+// eight signed extended boot sectors, two blank ones and the checksum, as
+// mkfs.exfat writes them at the boot sector's sector size (512 bytes where
+// that is impossible).
+inline constexpr std::size_t kExfatRegionSectors = 12;
+
+// The checksum of the eleven sectors before it, written over the twelfth:
+// each byte added to the sum turned right by one, but for the volume flags
+// and the percent in use (bytes 106, 107 and 112).
+inline void SealExfatRegion(std::span<std::uint8_t> region, std::size_t sectorBytes) {
+  std::uint32_t sum = 0;
+  for (std::size_t at = 0; at < 11 * sectorBytes; ++at) {
+    if (at == 106 || at == 107 || at == 112) continue;
+    sum = ((sum >> 1) | (sum << 31)) + region[at];
+  }
+  for (std::size_t at = 11 * sectorBytes; at < 12 * sectorBytes; at += 4) Set(region, {at, 4}, sum);
+}
+
+inline std::vector<std::uint8_t> ExfatBootRegions(const Sector& bootSector) {
+  const auto shift = layout::Get(bootSector, layout::exfat::kBytesPerSectorShift);
+  const std::size_t sectorBytes = shift >= 9 && shift <= 12 ? std::size_t{1} << shift : 512;
+  std::vector<std::uint8_t> regions(2 * kExfatRegionSectors * sectorBytes);
+  for (std::size_t copy = 0; copy < 2; ++copy) {
+    const auto region =
+        std::span(regions).subspan(copy * kExfatRegionSectors * sectorBytes, kExfatRegionSectors * sectorBytes);
+    std::copy(bootSector.begin(), bootSector.end(), region.begin());
+    for (std::size_t sector = 1; sector <= 8; ++sector) Set(region, {(sector + 1) * sectorBytes - 4, 4}, 0xAA550000);
+    SealExfatRegion(region, sectorBytes);
+  }
+  return regions;
 }
 
 // A GPT type GUID as it is written, "EBD0A0A2-B9E5-..." (the first three
@@ -133,8 +166,8 @@ class DiskImage {
     return *this;
   }
   // A boot sector at the start of sector `first`.
-  DiskImage& Volume(std::int64_t first, const Sector& bootSector) {
-    std::copy(bootSector.begin(), bootSector.end(), At(first, bootSector.size()).begin());
+  DiskImage& Volume(std::int64_t first, std::span<const std::uint8_t> start) {
+    std::copy(start.begin(), start.end(), At(first, start.size()).begin());
     return *this;
   }
   // A protective MBR and both GPTs, primary and backup, with entries of
@@ -158,8 +191,8 @@ class DiskImage {
     }
     const std::uint64_t entrySectors = entries.size() / static_cast<std::size_t>(m_sectorBytes) +
                                        (entries.size() % static_cast<std::size_t>(m_sectorBytes) != 0);
-    GptHeader(1, last, 2, entries);
-    GptHeader(last, 1, last - entrySectors, entries);
+    GptHeader(1, last, 2, entries, entrySectors);
+    GptHeader(last, 1, last - entrySectors, entries, entrySectors);
     return *this;
   }
 
@@ -176,8 +209,9 @@ class DiskImage {
     Set(record, layout::boot_record::kSignature, layout::boot_record::kSignatureValue);
     return *this;
   }
+  // The usable sectors lie between the primary's entries and the backup's.
   void GptHeader(std::uint64_t at, std::uint64_t alternate, std::uint64_t entriesAt,
-                 std::span<const std::uint8_t> entries) {
+                 std::span<const std::uint8_t> entries, std::uint64_t entrySectors) {
     std::copy(entries.begin(), entries.end(), At(static_cast<std::int64_t>(entriesAt), entries.size()).begin());
     const auto header = At(static_cast<std::int64_t>(at), gpt::kHeaderBytes);
     layout::SetText(header, gpt::kSignature, gpt::kSignatureText);
@@ -186,6 +220,8 @@ class DiskImage {
     Set(header, gpt::kMyLba, at);
     Set(header, gpt::kAlternateLba, alternate);
     Set(header, gpt::kEntriesLba, entriesAt);
+    Set(header, gpt::kFirstUsableLba, 2 + entrySectors);
+    Set(header, gpt::kLastUsableLba, static_cast<std::uint64_t>(Sectors()) - 2 - entrySectors);
     Set(header, gpt::kEntryCount, gpt::kUsualEntryCount);
     Set(header, gpt::kEntrySize, gpt::kEntryBytes);
     Set(header, gpt::kEntriesCrc, ZlibCrc32(entries));
