@@ -282,6 +282,35 @@ class Inspect(unittest.TestCase):
         code, out, err = self.piped(mbr)
         self.assertEqual((code, out, err), (2, "", "karvo-size: -: a whole disk, whose partitions cannot be read "
                                                    "through a pipe: give its image file or its device\n"))
+        # The second extended boot record, in front of partition 6, loses its
+        # signature: what was read stays listed, as fdisk lists it.
+        with open(mbr, "r+b") as f:
+            f.seek((3151872 - 2048) * 512 + 510)
+            f.write(b"\0\0")
+        code, broken, err = run("--inspect", mbr)
+        self.assertEqual((code, broken.splitlines()[-2:], err), (2, [
+            "partition 5: start 1026 MiB, size 512 MiB, type 0x83 Linux",
+            "  no boot sector signature: not FAT32, NTFS or exFAT"],
+            f"karvo-size: {mbr}: a damaged extended partition: its chain of logical partitions breaks after "
+            "partition 5\n"))
+        # A disk initialised and not partitioned, as sfdisk and Windows leave one.
+        blank = self.disk("blank.img", "label: dos\n", size=1 << 30)
+        self.assertEqual(run("--inspect", blank), (0, "partition table: MBR, 512-byte sectors\nno partitions\n", ""))
+
+    def test_an_exfat_volume_whose_main_boot_region_fails_is_read_from_its_backup(self):
+        exfat, _ = self.formatted("exfat", 2 << 30)
+        code, whole, err = run("--inspect", exfat)
+        self.assertEqual((code, err), (0, ""))
+        # Sectors a cluster as 2^4, not 2^6, in the main boot sector, as a hex editor leaves it.
+        with open(exfat, "r+b") as f:
+            f.seek(109)
+            f.write(b"\x04")
+        self.assertEqual(run("--inspect", exfat), (0, whole, f"karvo-size: {exfat}: exFAT boot region whose checksum "
+                                                               "does not match: read from its backup, which is whole\n"))
+        with open(exfat, "r+b") as f:
+            f.seek(12 * 512 + 109)
+            f.write(b"\x04")
+        self.expect_refused(["--inspect", exfat], "exFAT boot region whose checksum does not match, and no whole backup")
 
     def test_a_damaged_primary_gpt_gives_way_to_the_backup(self):
         gpt = self.disk("gpt.img", f"label: gpt\nstart=2048, size=2097152, type={BASIC_DATA}\n"
