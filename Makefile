@@ -61,7 +61,7 @@ screenshots: build-windows build-windows64
 # A long fuzzing run of the core (a million inputs and more).
 fuzz: build-fuzz
 	build/fuzz/tests/size_rounding_fuzz -runs=2000000 -max_len=256
-	build/fuzz/tests/boot_sector_fuzz -runs=2000000 -max_len=1024 build/fuzz/tests/boot_sector_corpus tests/fuzz/boot_sectors
+	build/fuzz/tests/boot_sector_fuzz -runs=2000000 -max_len=12296 build/fuzz/tests/boot_sector_corpus tests/fuzz/boot_sectors
 	build/fuzz/tests/partition_table_fuzz -runs=200000 -max_len=40960 build/fuzz/tests/partition_table_corpus tests/fuzz/partition_tables
 
 # Measures the figures on freshly formatted volumes and writes the table of docs/truth-table.md.

@@ -143,7 +143,9 @@ Result ListPartitions(const std::string& name, const PartitionTable& table, Disk
     if (partition.ignored) result.out += "  a second extended partition: ignored, as fdisk and Windows ignore it\n";
     if (const std::string misplaced = MisplacedText(table, partition); !misplaced.empty()) {
       result.out += "  " + misplaced + "\n";
-      faults += ErrorLine(name + ": partition " + Number(partition.number) + " " + misplaced);
+      std::string fault = name;
+      fault.append(": partition ").append(Number(partition.number)).append(" ").append(misplaced);
+      faults += ErrorLine(fault);
       continue;
     }
     if (partition.extended) continue;  // its logical partitions follow

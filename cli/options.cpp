@@ -227,11 +227,11 @@ std::string QuotedName(std::string_view name) {
     if (length == 0) {
       if (open) quoted += '\'';
       open = false;
-      constexpr std::string_view kNamed = "\\a\\b\\t\\n\\v\\f\\r";
+      constexpr std::string_view kNamed = R"(\a\b\t\n\v\f\r)";
       const auto c = static_cast<unsigned char>(name[at++]);
       std::string escape;
       if (c >= 7 && c <= 13) {
-        escape = std::string(kNamed.substr(2 * (c - 7), 2));
+        escape = std::string(kNamed.substr(std::size_t{2} * (c - 7U), 2));
       } else {
         escape = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
                   static_cast<char>('0' + (c & 7))};

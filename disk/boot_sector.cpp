@@ -48,7 +48,7 @@ BootSectorReading Damaged(std::string_view why) {
   return reading;
 }
 
-// The parts of a BIOS parameter block both file systems share.
+// The sector sizes a FAT or NTFS BIOS parameter block may give.
 bool SectorSizeIsValid(std::int64_t bytesPerSector) {
   return bytesPerSector == 512 || bytesPerSector == 1024 || bytesPerSector == 2048 || bytesPerSector == 4096;
 }

@@ -17,7 +17,7 @@ constexpr std::string_view kNoHeader = "a protective MBR without the GPT header 
 constexpr std::string_view kNoBackup = "no GPT header where the primary says the backup is";
 
 // A type GUID as it is written (its first three fields little-endian), or
-// the name of a common one; whether Windows keeps FAT32 or NTFS in it.
+// the name of a common one; whether Windows keeps FAT32, NTFS or exFAT in it.
 void NameType(Partition& named, std::span<const std::uint8_t> guid) {
   constexpr std::string_view kDigits = "0123456789ABCDEF";
   constexpr std::array<std::size_t, 16> kOrder = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};

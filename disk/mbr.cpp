@@ -31,7 +31,7 @@ bool HasSignature(std::span<const std::uint8_t> sector) {
 bool IsExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
 
 // An MBR type's number and, for a common one, its name; whether Windows
-// keeps FAT32 or NTFS volumes in it.
+// keeps FAT32, NTFS or exFAT volumes in it.
 Partition Named(const Entry& entry, int number) {
   constexpr std::string_view kDigits = "0123456789abcdef";
   Partition named;

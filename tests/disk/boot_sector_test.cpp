@@ -165,14 +165,14 @@ TEST(BootSector, ReadsExfatFromItsBackupBootRegionWhenTheMainOneFails) {
        "without exFAT's jump: read from the backup", ""},
       {"both checksums",
        [](std::span<std::uint8_t> regions) {
-         regions[200] ^= 1;
-         regions[kRegionBytes + 200] ^= 1;
+         regions[exfat::kRootCluster.offset] ^= 1;
+         regions[kRegionBytes + exfat::kRootCluster.offset] ^= 1;
        },
        "", "checksum does not match, and no whole backup"},
       {"both jumps",
        [](std::span<std::uint8_t> regions) {
-         regions[1] = 0x58;
-         regions[kRegionBytes + 1] = 0x58;
+         Set(regions, layout::boot_record::kJump, 0x9058EB);
+         Set(regions.subspan(kRegionBytes), layout::boot_record::kJump, 0x9058EB);
        },
        "", "without exFAT's jump, and no whole backup"},
   };
@@ -252,7 +252,7 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
     Sector sector;
     std::int64_t sourceBytes;
     const char* reason;  // a word of the one-line reason
-    bool damaged;        // FAT32 or NTFS by its boot sector, which cannot be read
+    bool damaged;        // FAT32, NTFS or exFAT by its boot sector, which cannot be read
   };
   Sector unsigned_ = Fat32Sector();
   Set(unsigned_, layout::boot_record::kSignature, 0x0055);
