@@ -406,21 +406,6 @@ TEST_F(Inspect, ADamagedDiskIsListedWithEachFaultNamed) {
   ExpectRefused({"--inspect", "fat16"}, {"fat16: a FAT16 volume: karvo-size reads FAT32, NTFS and exFAT"});
 }
 
-TEST_F(Inspect, AnExfatVolumeIsReadFromItsBackupBootRegionWithANote) {
-  DiskImage volume(2097152 / 64);  // enough for the boot regions; the size is claimed
-  auto regions = testing::ExfatBootRegions(testing::ExfatSector());
-  layout::Set(regions, layout::exfat::kSectorsPerClusterShift, 4);  // the main region's, as a hex editor changes it
-  volume.Volume(0, regions);
-  Add("exfat", volume);
-  g_sources["exfat"].claimedBytes = kBytesPerGiB;
-  const Result result = RunWith({"--inspect", "exfat"});
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(Lines(result.out)[1], "cluster size: 32768 bytes");
-  EXPECT_EQ(result.error,
-            "karvo-size: exfat: exFAT boot region whose checksum does not match: read from its backup, "
-            "which is whole\n");
-}
-
 TEST_F(Inspect, ADeviceKeepsItsSectorSizeAndANameIsQuotedAsAShellTakesIt) {
   DiskImage disk(4096, kLargeSectorBytes);
   disk.Gpt({{256, 1279}});
