@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes as a whole disk. The reader must answer every
-// input with a table, a reason, or nothing, and never read or list anything
-// outside the disk.
+// input with a table, a reason, or nothing, and never read anything outside
+// the disk nor list a partition past it without saying so.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < reading.table->partitions.size(); ++i) {
       const auto& partition = reading.table->partitions[i];
       if (partition.firstByte < 0 || partition.bytes < 0) std::abort();
-      if (partition.firstByte + partition.bytes > static_cast<std::int64_t>(size)) std::abort();
+      const bool past = partition.firstByte + partition.bytes > static_cast<std::int64_t>(size);
+      if (past && partition.misplaced == karvo::Misplaced::No) std::abort();
+      if (!past && partition.misplaced == karvo::Misplaced::PastTheDisk) std::abort();
     }
   }
   return 0;
