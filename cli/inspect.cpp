@@ -54,14 +54,6 @@ Result VolumeReport(const InspectedVolume& volume, std::optional<std::string_vie
   return result;
 }
 
-// A size in MiB: whole where it is, else with two decimals, cut.
-std::string MiBText(std::int64_t bytes) {
-  if (bytes % kBytesPerMiB == 0) return Number(bytes / kBytesPerMiB) + " MiB";
-  // A MiB is not a whole number of hundredths of bytes: scale the rest alone.
-  const std::int64_t hundredths = bytes / kBytesPerMiB * 100 + bytes % kBytesPerMiB * 100 / kBytesPerMiB;
-  return Number(hundredths / 100) + (hundredths % 100 < 10 ? ".0" : ".") + Number(hundredths % 100) + " MiB";
-}
-
 std::string PartitionLine(const Partition& partition) {
   return "partition " + Number(partition.number) + ": start " + MiBText(partition.firstByte) + ", size " +
          MiBText(partition.bytes) + ", type " + std::string(partition.type.view()) +

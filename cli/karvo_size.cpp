@@ -3,6 +3,7 @@
 #include "cli/figures.h"
 #include "cli/inspect.h"
 #include "cli/options.h"
+#include "cli/plan.h"
 
 namespace karvo::cli {
 
@@ -16,8 +17,12 @@ Result Run(std::span<const std::string_view> args, SourceOpener open) {
       return Table(request.csv);
     case Company::Inspection:
       return Inspect(request, open);
+    case Company::Plan:
+      return PlanDisk(request, open);
     case Company::Figures:
-    case Company::FiguresOrInspection:
+    case Company::FiguresOrPlan:
+    case Company::TableOrPlan:
+    case Company::NotTable:
     case Company::Anywhere:
       break;
   }

@@ -98,23 +98,15 @@ const OptionSpec* FindOption(std::string_view arg) {
   return nullptr;
 }
 
-std::optional<FileSystem> ParseFileSystem(std::string_view word) {
-  std::string lower(word);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  if (lower == "fat32") return FileSystem::Fat32;
-  if (lower == "ntfs") return FileSystem::Ntfs;
-  if (lower == "exfat") return FileSystem::Exfat;
-  return std::nullopt;
-}
 
-std::string RangeText(std::optional<FileSystem> kind, CapacityUse use) {
+std::string RangeText(std::optional<FileSystem> kind, CapacityUse use, std::int64_t sectorBytes) {
   if (!kind) return "give whole gigabytes";
-  return "give whole gigabytes from 1 to " + Number(LargestCapacity(*kind, use)) + " for " +
+  return "give whole gigabytes from 1 to " + Number(LargestCapacity(*kind, use, sectorBytes)) + " for " +
          std::string(FileSystemName(*kind));
 }
 
 // Why the range ends where it does.
-std::string RangeEnd(FileSystem kind, CapacityUse use) {
+std::string RangeEnd(FileSystem kind, CapacityUse use, std::int64_t sectorBytes) {
   if (kind == FileSystem::Ntfs) return " (the most whose figure in MiB fits in 32 bits)";
   if (kind == FileSystem::Exfat && use == CapacityUse::Inspected) {
     return " (the most an exFAT volume holds: 2^32 - 11 clusters of 32 MiB)";
@@ -125,7 +117,8 @@ std::string RangeEnd(FileSystem kind, CapacityUse use) {
       return " (FAT32 on 512-byte sectors ends at 2 TiB, and Karvo's figure for more is past it; --exact goes to " +
              LargestText(kind, CapacityUse::Exact) + ")";
     case CapacityUse::Exact:
-      return " (FAT32 on 512-byte sectors ends at 2 TiB)";
+      return sectorBytes == kSectorBytes ? " (FAT32 on 512-byte sectors ends at 2 TiB)"
+                                         : " (FAT32 on 4096-byte sectors ends at 16 TiB)";
     case CapacityUse::Inspected:
       break;
   }
@@ -160,11 +153,17 @@ std::string_view CompanyName(Company company) {
       return "--table or --csv";
     case Company::Inspection:
       return "--inspect";
-    case Company::FiguresOrInspection:
+    case Company::Plan:
+      return "--plan";
+    case Company::FiguresOrPlan:
+      return "the figures or --plan";
+    case Company::TableOrPlan:
+      return "--table or --plan";
+    case Company::NotTable:
     case Company::Anywhere:
       break;
   }
-  return "the figures or --inspect";
+  return "the figures, --inspect or --plan";
 }
 
 // What karvo-size was asked to do, and why other things do not go with it.
@@ -174,17 +173,37 @@ std::string TaskName(Company task) {
       return "--table or --csv, which list 1 to " + Number(kCapacityCount) + " GB";
     case Company::Inspection:
       return "--inspect, which reads the file system from the volume and takes only a capacity";
+    case Company::Plan:
+      return "--plan, which lays out a disk";
     case Company::Figures:
-    case Company::FiguresOrInspection:
+    case Company::FiguresOrPlan:
+    case Company::TableOrPlan:
+    case Company::NotTable:
     case Company::Anywhere:
       break;
   }
-  return "the figures, which are for Windows' default layout on 512-byte sectors";
+  return "the figures, which are for Windows' default layout";
 }
 
 }  // namespace
 
 std::string Number(std::int64_t value) { return std::string(karvo::Decimal(value).view()); }
+
+std::string MiBText(std::int64_t bytes) {
+  if (bytes % kBytesPerMiB == 0) return Number(bytes / kBytesPerMiB) + " MiB";
+  // A MiB is not a whole number of hundredths of bytes: scale the rest alone.
+  const std::int64_t hundredths = bytes / kBytesPerMiB * 100 + bytes % kBytesPerMiB * 100 / kBytesPerMiB;
+  return Number(hundredths / 100) + (hundredths % 100 < 10 ? ".0" : ".") + Number(hundredths % 100) + " MiB";
+}
+
+std::optional<FileSystem> ParseFileSystem(std::string_view word) {
+  std::string lower(word);
+  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (lower == "fat32") return FileSystem::Fat32;
+  if (lower == "ntfs") return FileSystem::Ntfs;
+  if (lower == "exfat") return FileSystem::Exfat;
+  return std::nullopt;
+}
 
 std::string Quoted(std::string_view word) {
   constexpr std::size_t kLongest = 40;
@@ -250,7 +269,7 @@ std::string QuotedName(std::string_view name) {
 Result Failure(std::string_view message) { return {kExitFailed, "", ErrorLine(message)}; }
 
 std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
-                                          Result& failure) {
+                                          Result& failure, std::int64_t sectorBytes) {
   // A word of letters among the figures' words is a file system misspelt.
   if (use != CapacityUse::Inspected && !word.empty() &&
       ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) {
@@ -262,7 +281,7 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
   const bool negative = !digits.empty() && digits.front() == '-';
   if (negative) digits.remove_prefix(1);
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-    failure = Failure(Quoted(word) + " is not a capacity: " + RangeText(kind, use));
+    failure = Failure(Quoted(word) + " is not a capacity: " + RangeText(kind, use, sectorBytes));
     return std::nullopt;
   }
   // Stops growing past the 32-bit range, so that any number of digits stays defined.
@@ -270,12 +289,12 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
   std::int64_t value = 0;
   for (char c : digits) value = value > kBeyond ? value : value * 10 + (c - '0');
   if (negative || value == 0) {
-    failure = Failure(Quoted(word) + " is not a positive capacity: " + RangeText(kind, use));
+    failure = Failure(Quoted(word) + " is not a positive capacity: " + RangeText(kind, use, sectorBytes));
     return std::nullopt;
   }
   if (!kind) return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));  // the range waits for it
-  if (value > LargestCapacity(*kind, use)) {
-    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use) + RangeEnd(*kind, use));
+  if (value > LargestCapacity(*kind, use, sectorBytes)) {
+    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use, sectorBytes) + RangeEnd(*kind, use, sectorBytes));
     return std::nullopt;
   }
   return static_cast<std::int32_t>(value);
@@ -293,12 +312,16 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
   std::string_view besideVersion;
   std::string_view taskWord;  // --table, --csv or --inspect, as typed
   const auto twice = [](std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); };
-  const auto fileSystem = [&](std::string_view word) -> std::optional<Result> {
+  // A second file system goes with a plan alone, which may not have been asked for yet.
+  const auto fileSystem = [&](std::string_view word, Company company) -> std::optional<Result> {
     const auto named = ParseFileSystem(word);
     if (!named) return UnknownFileSystem(word);
-    if (request.kind) return Failure(Quoted(word) + " is one file system too many: give one");
-    request.kind = named;
-    given.push_back({word, Company::Figures});
+    if (!request.kind) {
+      request.kind = named;
+    } else if (!request.secondFileSystem) {
+      request.secondFileSystem = word;
+    }
+    given.push_back({word, company});
     return std::nullopt;
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -307,11 +330,12 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
     if (!option) {
       if (besideVersion.empty()) besideVersion = arg;
+      request.sequence.push_back(arg);
       if (ParseFileSystem(arg)) {
-        if (auto refused = fileSystem(arg)) return refused;
+        if (auto refused = fileSystem(arg, Company::FiguresOrPlan)) return refused;
       } else {
         request.words.push_back(arg);
-        given.push_back({arg, Company::FiguresOrInspection});
+        given.push_back({arg, Company::NotTable});
       }
       continue;
     }
@@ -341,17 +365,59 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
       case OptionId::Table:
       case OptionId::Csv:
       case OptionId::Inspect:
-        // Each chooses what karvo-size does: one of them at most.
-        if (!taskWord.empty()) return Failure(Quoted(arg) + " after " + Quoted(taskWord) + ": give one of them");
+      case OptionId::Plan: {
+        // Each chooses what karvo-size does: one of them at most, but for
+        // --csv beside --plan, which prints the plan as CSV.
+        const bool csvPlan = (spec->id == OptionId::Csv && request.task == Company::Plan) ||
+                             (spec->id == OptionId::Plan && request.csv && request.task == Company::Table);
+        if (!taskWord.empty() && !csvPlan) {
+          return Failure(Quoted(arg) + " after " + Quoted(taskWord) + ": give one of them");
+        }
+        if (request.csv && spec->id == OptionId::Csv) return twice(arg);
         taskWord = arg;
-        request.task = spec->company;
-        request.csv = spec->id == OptionId::Csv;
+        request.csv = request.csv || spec->id == OptionId::Csv;
+        request.task = spec->id == OptionId::Table || (spec->id == OptionId::Csv && !csvPlan) ? Company::Table
+                       : spec->id == OptionId::Inspect                                          ? Company::Inspection
+                                                                                                : Company::Plan;
         if (spec->id == OptionId::Inspect) {
           request.inspectPath = value;
           if (!value || value->empty()) {
             return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
           }
         }
+        if (spec->id == OptionId::Plan) {
+          request.planDisk = value;
+          if (!value || value->empty()) {
+            return Failure("--plan needs a disk: its size (1TB, 931.5GiB, bytes), or its image or its device");
+          }
+        }
+        break;
+      }
+      case OptionId::Mbr:
+      case OptionId::Windows:
+      case OptionId::Sfdisk:
+      case OptionId::Clean:
+      case OptionId::Assign: {
+        bool& flag = spec->id == OptionId::Mbr       ? request.mbr
+                     : spec->id == OptionId::Windows ? request.windows
+                     : spec->id == OptionId::Sfdisk  ? request.sfdisk
+                     : spec->id == OptionId::Clean   ? request.clean
+                                                     : request.assign;
+        if (flag) return twice(arg);
+        flag = true;
+        break;
+      }
+      case OptionId::Recovery:
+        if (request.recoveryMiB) return twice(spec->name);
+        request.recoveryMiB = value ? SmallNumber(*value) : std::nullopt;
+        if (!request.recoveryMiB || *request.recoveryMiB < 300) {
+          return Failure("--recovery needs the recovery partition's size in MiB: 300 to 9999");
+        }
+        break;
+      case OptionId::Diskpart:
+        if (request.diskpartDisk) return twice(spec->name);
+        request.diskpartDisk = value ? SmallNumber(*value) : std::nullopt;
+        if (!request.diskpartDisk) return Failure("--diskpart needs the disk's number in diskpart's list disk: 0 and up");
         break;
       case OptionId::PartitionNumber:
         if (request.partition) return twice(spec->name);
@@ -371,7 +437,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
       }
       case OptionId::FileSystem:
         if (!value) return Failure("--fs needs a file system: fat32, ntfs or exfat");
-        if (auto refused = fileSystem(*value)) return refused;
+        if (auto refused = fileSystem(*value, Company::Figures)) return refused;
         break;
       case OptionId::Help:
       case OptionId::Version:
@@ -381,6 +447,9 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
   if (version) {
     if (!besideVersion.empty()) return Failure(Quoted(besideVersion) + " does not go with --version");
     return Result{0, "karvo-size " KARVO_VERSION "\n", ""};
+  }
+  if (request.secondFileSystem && request.task != Company::Plan) {
+    return Failure(Quoted(*request.secondFileSystem) + " is one file system too many: give one");
   }
   // Everything given must go with what karvo-size was asked to do.
   for (const Given& each : given) {

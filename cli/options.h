@@ -14,24 +14,44 @@
 
 namespace karvo::cli {
 
-// What an option or a word goes with: one of the three things karvo-size
-// does, the figures or an inspection (a capacity), or any of them.
-enum class Company : unsigned { Figures = 1, Table = 2, Inspection = 4, FiguresOrInspection = 5, Anywhere = 7 };
+// What an option or a word goes with: one of the four things karvo-size
+// does, or several of them.
+enum class Company : unsigned {
+  Figures = 1,
+  Table = 2,
+  Inspection = 4,
+  Plan = 8,
+  FiguresOrPlan = 9,  // a file system's word
+  TableOrPlan = 10,   // --csv
+  NotTable = 13,      // a capacity, a sector size
+  Anywhere = 15,
+};
 
 constexpr bool Accepts(Company given, Company task) {
   return (static_cast<unsigned>(given) & static_cast<unsigned>(task)) != 0;
 }
 
 struct Request {
-  Company task = Company::Figures;  // the figures, unless --table, --csv or --inspect
+  Company task = Company::Figures;  // the figures, unless --table, --csv, --inspect or --plan
   std::optional<FileSystem> kind;
-  std::vector<std::string_view> words;  // capacities, or whatever else is not an option
+  std::vector<std::string_view> words;     // capacities, or whatever else is not an option
+  std::vector<std::string_view> sequence;  // every word, file systems too, in order: the plan's
+  std::optional<std::string_view> secondFileSystem;
   bool message = false;
   bool exact = false;
   bool csv = false;
   std::optional<std::string_view> inspectPath;
   std::optional<int> partition;             // --partno
   std::optional<std::int64_t> sectorBytes;  // --sector-size
+  // --plan
+  std::optional<std::string_view> planDisk;
+  bool mbr = false;
+  bool windows = false;
+  std::optional<int> recoveryMiB;
+  bool sfdisk = false;
+  std::optional<int> diskpartDisk;
+  bool clean = false;
+  bool assign = false;
 };
 
 // Reads the arguments into `request`; a result instead when they are read
@@ -43,7 +63,8 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
 // With no file system yet (a volume not read yet), only the digits are
 // checked. None, and `failure` set, when it will not do.
 std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
-                                          Result& failure);
+                                          Result& failure, std::int64_t sectorBytes = kSectorBytes);
+std::optional<FileSystem> ParseFileSystem(std::string_view word);
 
 // One line on standard error, and the failure status.
 Result Failure(std::string_view message);
@@ -54,5 +75,7 @@ std::string Quoted(std::string_view word);
 // control characters as $'\n' (never raw to the terminal).
 std::string QuotedName(std::string_view name);
 std::string Number(std::int64_t value);
+// A size in MiB: whole where it is, else with two decimals, cut.
+std::string MiBText(std::int64_t bytes);
 
 }  // namespace karvo::cli

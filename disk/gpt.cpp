@@ -32,10 +32,10 @@ void NameType(Partition& named, std::span<const std::uint8_t> guid) {
     bool windows;
   };
   constexpr std::array<Known, 9> kKnown = {{
-      {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "Microsoft basic data", true},
-      {"E3C9E316-0B5C-4DB8-817D-F92DF00215AE", "Microsoft reserved", false},
-      {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI system", true},
-      {"DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", "Windows recovery", true},
+      {gpt::kBasicDataType, "Microsoft basic data", true},
+      {gpt::kMsReservedType, "Microsoft reserved", false},
+      {gpt::kEfiSystemType, "EFI system", true},
+      {gpt::kRecoveryType, "Windows recovery", true},
       {"5808C8AA-7E8F-42E0-85D2-E1E90434CFB3", "LDM metadata (dynamic disk)", false},
       {"AF9B60A0-1431-4F62-BC68-3311714A69AD", "LDM data (dynamic disk)", false},
       {"E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D", "Storage Spaces", false},

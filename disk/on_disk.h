@@ -153,6 +153,11 @@ inline constexpr Field kFirstSector{8, 4};
 inline constexpr Field kSectors{12, 4};
 inline constexpr std::uint64_t kActive = 0x80;
 inline constexpr std::uint64_t kProtective = 0xEE;  // the whole disk, for a GPT
+// The types Windows writes.
+inline constexpr std::uint8_t kNtfsOrExfatType = 0x07;
+inline constexpr std::uint8_t kFat32LbaType = 0x0C;
+inline constexpr std::uint8_t kExtendedLbaType = 0x0F;
+inline constexpr std::uint8_t kRecoveryType = 0x27;
 }  // namespace mbr
 
 // The GPT header, one sector in (and its backup in the disk's last), and its
@@ -181,6 +186,13 @@ inline constexpr Field kFirstLba{32, 8};
 inline constexpr Field kLastLba{40, 8};  // inclusive
 inline constexpr std::size_t kEntryBytes = 128;
 inline constexpr std::size_t kUsualEntryCount = 128;
+// The type GUIDs Windows writes, as they are written out.
+inline constexpr std::string_view kBasicDataType = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+inline constexpr std::string_view kMsReservedType = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE";
+inline constexpr std::string_view kEfiSystemType = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+inline constexpr std::string_view kRecoveryType = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
+// A recovery partition's attributes: required by the platform, and no drive letter.
+inline constexpr std::string_view kRecoveryAttributes = "0x8000000000000001";
 }  // namespace gpt
 
 }  // namespace karvo::layout

@@ -1,5 +1,6 @@
 #include "disk/volume_layout.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "disk/on_disk.h"
@@ -28,11 +29,12 @@ std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes) {
   return 8;
 }
 
-std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes) {
+std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes, std::int64_t sectorBytes) {
   if (megabytes <= 0 || megabytes > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
   Fat32Layout layout;
-  layout.sectorsPerCluster = Fat32SectorsPerCluster(megabytes);
-  const std::int64_t sectors = megabytes * kSectorsPerMiB;
+  // The cluster's bytes stay Microsoft's whatever the sector.
+  layout.sectorsPerCluster = std::max<std::int64_t>(Fat32SectorsPerCluster(megabytes) * kSectorBytes / sectorBytes, 1);
+  const std::int64_t sectors = megabytes * (kBytesPerMiB / sectorBytes);
   layout.totalSectors = sectors < kMostFat32Sectors ? sectors : kMostFat32Sectors;
 
   // As mkfs.fat sizes the FAT: a first guess at the clusters, counting four
@@ -40,11 +42,11 @@ std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes) {
   // entries; then the clusters that really fit beside the two FATs.
   const std::int64_t fatAndData = layout.totalSectors - kFat32ReservedSectors;
   const std::int64_t guess =
-      (fatAndData * kSectorBytes + kFat32Copies * 8) / (layout.sectorsPerCluster * kSectorBytes + kFat32Copies * 4);
-  layout.fatSectors = CeilDiv((guess + 2) * 4, kSectorBytes);
+      (fatAndData * sectorBytes + kFat32Copies * 8) / (layout.sectorsPerCluster * sectorBytes + kFat32Copies * 4);
+  layout.fatSectors = CeilDiv((guess + 2) * 4, sectorBytes);
   layout.clusters = (fatAndData - kFat32Copies * layout.fatSectors) / layout.sectorsPerCluster;
 
-  const std::int64_t fatEntries = layout.fatSectors * kSectorBytes / 4;
+  const std::int64_t fatEntries = layout.fatSectors * sectorBytes / 4;
   if (layout.clusters < kFewestFat32Clusters || layout.clusters > kMostFat32Clusters || layout.clusters > fatEntries) {
     return std::nullopt;
   }
@@ -74,11 +76,11 @@ std::optional<ExfatLayout> ExfatLayoutFor(std::int64_t megabytes) {
   return layout;
 }
 
-std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t megabytes) {
+std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t megabytes, std::int64_t sectorBytes) {
   if (kind == FileSystem::Fat32) {
-    const auto layout = Fat32LayoutFor(megabytes);
+    const auto layout = Fat32LayoutFor(megabytes, sectorBytes);
     if (!layout) return std::nullopt;
-    return VolumeCapacity{layout->sectorsPerCluster * kSectorBytes, layout->clusters};
+    return VolumeCapacity{layout->sectorsPerCluster * sectorBytes, layout->clusters};
   }
   if (kind == FileSystem::Exfat) {
     const auto layout = ExfatLayoutFor(megabytes);
@@ -87,21 +89,21 @@ std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t me
   }
   if (megabytes <= 0) return std::nullopt;
   // The volume leaves out the partition's last sector (the backup boot sector).
-  const std::int64_t volumeSectors = megabytes * kSectorsPerMiB - 1;
+  const std::int64_t volumeSectors = megabytes * (kBytesPerMiB / sectorBytes) - 1;
   // Windows' default cluster: 4 KiB, doubled while 2^32 clusters cannot hold
   // the volume (beyond 16 TiB), up to 2 MiB.
   std::int64_t clusterBytes = kNtfsClusterBytes;
-  while (volumeSectors / (clusterBytes / kSectorBytes) > kMostNtfsClusters &&
+  while (volumeSectors / (clusterBytes / sectorBytes) > kMostNtfsClusters &&
          clusterBytes < layout::ntfs::kLargestClusterBytes) {
     clusterBytes *= 2;
   }
-  const std::int64_t clusters = volumeSectors / (clusterBytes / kSectorBytes);
+  const std::int64_t clusters = volumeSectors / (clusterBytes / sectorBytes);
   if (clusters > kMostNtfsClusters) return std::nullopt;
   return VolumeCapacity{clusterBytes, clusters};
 }
 
-std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacity) {
-  if (capacity <= 0 || capacity > LargestCapacity(kind, CapacityUse::Exact)) return std::nullopt;
+std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacity, std::int64_t sectorBytes) {
+  if (capacity <= 0 || capacity > LargestCapacity(kind, CapacityUse::Exact, sectorBytes)) return std::nullopt;
   const std::int64_t wanted = capacity * kBytesPerGiB;
   // A volume is never larger than its partition, so nothing below N GiB of
   // partition can do; from there the first size that reaches is the least.
@@ -109,17 +111,17 @@ std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacit
   // every size is tried in turn rather than bisected.
   for (std::int64_t megabytes = capacity * std::int64_t{1024}; megabytes <= std::numeric_limits<std::int32_t>::max();
        ++megabytes) {
-    const auto formatted = FormattedCapacity(kind, megabytes);
+    const auto formatted = FormattedCapacity(kind, megabytes, sectorBytes);
     if (formatted && formatted->TotalBytes() >= wanted) return static_cast<std::int32_t>(megabytes);
     // NTFS and exFAT fail, from a GiB on, only for being too large; FAT32
     // stops growing at 2^32 sectors (and fails below 65,525 clusters, which
     // only small sizes do).
-    if (kind != FileSystem::Fat32 ? !formatted : megabytes * kSectorsPerMiB >= kMostFat32Sectors) break;
+    if (kind != FileSystem::Fat32 ? !formatted : megabytes * (kBytesPerMiB / sectorBytes) >= kMostFat32Sectors) break;
   }
   return std::nullopt;
 }
 
-std::int32_t LargestCapacity(FileSystem kind, CapacityUse use) {
+std::int32_t LargestCapacity(FileSystem kind, CapacityUse use, std::int64_t sectorBytes) {
   constexpr std::int32_t kFigureFitsIn32Bits = MaxCapacity(FileSystemKind::Ntfs);
   if (kind == FileSystem::Ntfs) return kFigureFitsIn32Bits;
   if (use == CapacityUse::Inspected && kind == FileSystem::Exfat) {
@@ -146,7 +148,7 @@ std::int32_t LargestCapacity(FileSystem kind, CapacityUse use) {
     case CapacityUse::Inspected:
       return static_cast<std::int32_t>(kMostFat32Sectors * kLargeSectorBytes / kBytesPerGiB);
     case CapacityUse::Exact:
-      return static_cast<std::int32_t>(kMostFat32Sectors * kSectorBytes / kBytesPerGiB);
+      return static_cast<std::int32_t>(kMostFat32Sectors * sectorBytes / kBytesPerGiB);
     case CapacityUse::Rule:
       break;
   }

@@ -20,8 +20,9 @@ struct VolumeCapacity {
   constexpr bool operator==(const VolumeCapacity&) const = default;
 };
 
-// FAT32 as Windows lays it out: 512-byte sectors, 32 reserved sectors, two
-// FATs, nothing aligned, and Microsoft's default cluster size for the size.
+// FAT32 as Windows lays it out: 32 reserved sectors, two FATs, nothing
+// aligned, and Microsoft's default cluster size for the size, in bytes,
+// whatever the sector (512 bytes, or 4096 on a 4K-native disk).
 struct Fat32Layout {
   std::int64_t totalSectors = 0;
   std::int64_t sectorsPerCluster = 0;
@@ -43,7 +44,7 @@ std::int64_t Fat32SectorsPerCluster(std::int64_t megabytes);
 // The layout that mkfs.fat makes of a partition of `megabytes` with those
 // settings; none when no FAT32 volume fits (too few clusters for FAT32).
 // Beyond 2^32 sectors FAT32 cannot count: the volume stops there.
-std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes);
+std::optional<Fat32Layout> Fat32LayoutFor(std::int64_t megabytes, std::int64_t sectorBytes = kSectorBytes);
 
 // exFAT as mkfs.exfat lays it out, which takes at least as much as Windows'
 // own format (its FAT at sector 128, the cluster heap close behind): one FAT
@@ -65,19 +66,23 @@ std::int64_t ExfatClusterBytes(std::int64_t megabytes);
 std::optional<ExfatLayout> ExfatLayoutFor(std::int64_t megabytes);
 
 // The capacity of a partition of `megabytes` formatted with Windows' default
-// layout: FAT32 and exFAT as above; NTFS with 4 KiB clusters (larger beyond
-// 16 TiB, as Windows picks them), its last sector kept for the backup boot
-// sector. None when the file system cannot be made.
-std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t megabytes);
+// layout on sectors of `sectorBytes`: FAT32 and exFAT as above (exFAT's
+// layout is in bytes, the same on either sector); NTFS with 4 KiB clusters
+// (larger beyond 16 TiB, as Windows picks them), its last sector kept for
+// the backup boot sector. None when the file system cannot be made.
+std::optional<VolumeCapacity> FormattedCapacity(FileSystem kind, std::int64_t megabytes,
+                                                std::int64_t sectorBytes = kSectorBytes);
 
 // The least whole number of MiB whose formatted capacity reaches `capacity`
-// GiB; none when no volume of that file system can (FAT32 beyond 2 TiB).
-// Defined for every capacity from 1 to LargestCapacity(kind, CapacityUse::Exact).
-std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacity);
+// GiB; none when no volume of that file system can (FAT32 beyond 2 TiB of
+// 512-byte sectors). Defined for every capacity from 1 to
+// LargestCapacity(kind, CapacityUse::Exact, sectorBytes).
+std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacity,
+                                           std::int64_t sectorBytes = kSectorBytes);
 
-// What a capacity asked of karvo-size is for: Karvo's rule, the exact
-// figure (both in Windows' default layout on 512-byte sectors), or a volume
-// that is there, of any sector size.
+// What a capacity asked of karvo-size is for: Karvo's rule (Windows' default
+// layout on 512-byte sectors), the exact figure (on the sectors given), or a
+// volume that is there, of any sector size.
 enum class CapacityUse { Rule, Exact, Inspected };
 
 // The largest whole GB a user may ask for that use: where FAT32 ends (its
@@ -86,6 +91,6 @@ enum class CapacityUse { Rule, Exact, Inspected };
 // ends (exFAT has no rule: its figure is the exact one), where exFAT's
 // clusters end (an exFAT volume that is there), or where the figure in MiB
 // stops fitting in 32 bits (NTFS).
-std::int32_t LargestCapacity(FileSystem kind, CapacityUse use);
+std::int32_t LargestCapacity(FileSystem kind, CapacityUse use, std::int64_t sectorBytes = kSectorBytes);
 
 }  // namespace karvo

@@ -18,7 +18,7 @@ namespace {
 using testing::DiskImage;
 namespace gpt = layout::gpt;
 
-constexpr std::string_view kRecovery = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
+constexpr std::string_view kRecovery = gpt::kRecoveryType;
 
 using testing::ReadTable;
 

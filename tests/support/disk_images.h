@@ -139,7 +139,7 @@ inline std::array<std::uint8_t, 16> GuidBytes(std::string_view text) {
   return guid;
 }
 
-inline constexpr std::string_view kBasicData = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+inline constexpr std::string_view kBasicData = gpt::kBasicDataType;
 
 // A whole disk of `sectors` sectors of `sectorBytes`.
 class DiskImage {

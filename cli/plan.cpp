@@ -1,0 +1,364 @@
+#include "cli/plan.h"
+
+#include <array>
+
+#include "disk/explorer_size.h"
+#include "disk/on_disk.h"
+#include "disk/partition_table.h"
+#include "disk/plan.h"
+
+namespace karvo::cli {
+namespace {
+
+// The disk as it was understood: its sectors, and how the plan names it.
+struct Disk {
+  std::int64_t bytes = 0;
+  std::int64_t sectorBytes = kSectorBytes;
+  std::string name;  // "1 TB drive", "931.5GiB", or the path, quoted
+  std::string holds;  // what a disk given by path holds now; empty for none
+};
+
+// 1,000,204,886,016: a disk's numbers are long.
+std::string Grouped(std::int64_t value) {
+  std::string digits = Number(value);
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  return digits;
+}
+
+// A whole number and at most nine decimals, as "931.5"; false for anything else.
+bool ReadDecimal(std::string_view text, std::int64_t& whole, std::int64_t& billionths) {
+  const std::size_t point = text.find('.');
+  const std::string_view integer = text.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+  if (integer.empty() || integer.size() > 15 || fraction.size() > 9 ||
+      (point != std::string_view::npos && fraction.empty()) ||
+      (integer.find_first_not_of("0123456789") != std::string_view::npos) ||
+      fraction.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  whole = 0;
+  for (char c : integer) whole = whole * 10 + (c - '0');
+  billionths = 0;
+  for (std::size_t i = 0; i < 9; ++i) billionths = billionths * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+  return true;
+}
+
+// A size as the user wrote it: a drive maker's GB or TB (the drive's
+// standard sectors from 50 GB), binary units, or bytes. None for anything else.
+std::optional<Disk> DiskOfSize(std::string_view word, std::int64_t sectorBytes) {
+  struct Unit {
+    std::string_view suffix;
+    std::int64_t bytes;
+    bool decimal;
+  };
+  constexpr std::array<Unit, 7> kUnits = {{{"TiB", std::int64_t{1} << 40, false},
+                                           {"GiB", std::int64_t{1} << 30, false},
+                                           {"MiB", std::int64_t{1} << 20, false},
+                                           {"KiB", std::int64_t{1} << 10, false},
+                                           {"TB", 1000, true},
+                                           {"GB", 1, true},
+                                           {"", 1, false}}};
+  for (const Unit& unit : kUnits) {
+    if (!word.ends_with(unit.suffix) || word.size() == unit.suffix.size()) continue;
+    std::int64_t whole = 0;
+    std::int64_t billionths = 0;
+    if (!ReadDecimal(word.substr(0, word.size() - unit.suffix.size()), whole, billionths)) return std::nullopt;
+    Disk disk;
+    disk.sectorBytes = sectorBytes;
+    disk.name = word;
+    if (unit.decimal) {
+      // Whole decimal GB: 1.5TB is 1500 GB, 1.2345TB is no drive's size.
+      if (billionths * unit.bytes % 1000000000 != 0 || whole > (std::int64_t{1} << 30)) return std::nullopt;
+      const std::int64_t gigabytes = whole * unit.bytes + billionths * unit.bytes / 1000000000;
+      const auto sectors = IdemaSectors(gigabytes, sectorBytes);
+      disk.bytes = sectors ? static_cast<std::int64_t>(*sectors) * sectorBytes : gigabytes * 1000000000;
+      disk.name = std::string(word.substr(0, word.size() - 2)) + " " + std::string(unit.suffix) + " drive";
+    } else {
+      if (whole > (std::int64_t{1} << 62) / unit.bytes) return std::nullopt;
+      disk.bytes = whole * unit.bytes + billionths * unit.bytes / 1000000000;
+    }
+    disk.bytes -= disk.bytes % sectorBytes;
+    return disk;
+  }
+  return std::nullopt;
+}
+
+// A disk given by path: its size and sector size, and what it holds now.
+std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result& failure) {
+  const std::string name = QuotedName(*request.planDisk);
+  if (open == nullptr) {
+    failure = Failure("cannot read disks here");
+    return std::nullopt;
+  }
+  const Source source = open(*request.planDisk);
+  if (!source.problem.empty() || source.mounted || !source.reader->SizeBytes()) {
+    failure = Failure(name + ": " +
+                      (!source.problem.empty() ? source.problem
+                       : source.mounted       ? std::string("a volume: give the whole disk, or its size")
+                                              : std::string("no size to plan for: give an image file or a device")));
+    return std::nullopt;
+  }
+  DiskReader& reader = *source.reader;
+  const auto device = reader.SectorBytes();
+  if (request.sectorBytes && device && *request.sectorBytes != *device) {
+    failure = Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name + ", whose sectors are " +
+                      Number(*device) + " bytes: leave it out for a device");
+    return std::nullopt;
+  }
+  Disk disk;
+  disk.sectorBytes = request.sectorBytes.value_or(device.value_or(kSectorBytes));
+  disk.bytes = *reader.SizeBytes() - *reader.SizeBytes() % disk.sectorBytes;
+  disk.name = name;
+  std::array<std::uint8_t, kLargeSectorBytes> start{};
+  const auto first = std::span(start).first(reader.ReadAt(0, start));
+  if (HoldsPartitionTable(first)) {
+    const PartitionTableReading reading = ReadPartitionTable(first, reader, disk.sectorBytes);
+    if (reading.table) {
+      const auto count = static_cast<std::int64_t>(reading.table->partitions.size());
+      disk.holds = "it holds an " + std::string(reading.table->scheme) + " partition table now, with " + Number(count) +
+                   (count == 1 ? " partition" : " partitions") + ": the plan replaces it (karvo-size --inspect " +
+                   name + " lists them)";
+    }
+  }
+  return disk;
+}
+
+// The partitions asked for: each file system for the capacities after it
+// (NTFS before any), the last capacity perhaps "rest".
+std::optional<std::vector<PlanAsk>> Asks(const Request& request, std::int64_t sectorBytes, Result& failure) {
+  std::vector<PlanAsk> asks;
+  FileSystem kind = FileSystem::Ntfs;
+  for (std::string_view word : request.sequence) {
+    if (const auto named = ParseFileSystem(word)) {
+      kind = *named;
+      continue;
+    }
+    std::string lower(word);
+    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower == "rest") {
+      asks.push_back({kind, std::nullopt});
+      continue;
+    }
+    const auto capacity = CheckCapacity(word, kind, CapacityUse::Exact, failure, sectorBytes);
+    if (!capacity) return std::nullopt;
+    asks.push_back({kind, capacity});
+  }
+  return asks;
+}
+
+std::string_view TypeName(const PlannedPartition& partition, PartitionScheme scheme) {
+  const bool gpt = scheme == PartitionScheme::Gpt;
+  switch (partition.role) {
+    case PlannedRole::EfiSystem:
+      return "EFI system";
+    case PlannedRole::MsReserved:
+      return "Microsoft reserved";
+    case PlannedRole::Recovery:
+      return gpt ? "Windows recovery" : "0x27 Windows recovery";
+    case PlannedRole::Extended:
+      return "0x0f extended";
+    case PlannedRole::MbrSystem:
+    case PlannedRole::Data:
+      break;
+  }
+  if (gpt) return "Microsoft basic data";
+  return partition.kind == FileSystem::Fat32 ? "0x0c FAT32 (LBA)" : "0x07 NTFS or exFAT";
+}
+
+std::string Mib(std::uint64_t sectors, std::int64_t sectorBytes) {
+  return Number(static_cast<std::int64_t>(sectors) * sectorBytes / kBytesPerMiB);
+}
+
+std::string Shows(const PlannedPartition& partition) {
+  return partition.formatted ? std::string(ExplorerSizeText(partition.formatted->TotalBytes()).view()) : "";
+}
+
+// A line without the blanks that pad its last column.
+std::string Trimmed(std::string line) {
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line + "\n";
+}
+
+std::string Column(const std::string& text, std::size_t width, bool right = false) {
+  const std::string pad(width > text.size() ? width - text.size() : 0, ' ');
+  return right ? pad + text : text + pad;
+}
+
+std::string TableText(const Disk& disk, const Plan& plan) {
+  const bool gpt = plan.scheme == PartitionScheme::Gpt;
+  std::string out = "partition table: " + std::string(gpt ? "GPT" : "MBR") + ", " + Number(plan.sectorBytes) +
+                    "-byte sectors\n";
+  out += Trimmed(Column("#", 4, true) + "  " + Column("type", 22) + Column("start (MiB)", 12, true) +
+                 Column("size (MiB)", 12, true) + "  " + Column("file system", 13) + "Windows shows");
+  std::string rest;
+  for (const PlannedPartition& partition : plan.partitions) {
+    std::string shows = Shows(partition);
+    if (partition.rest) shows += ", the rest";
+    if (partition.active) shows += shows.empty() ? "active" : ", active";
+    out += Trimmed(Column(Number(partition.number), 4, true) + "  " + Column(std::string(TypeName(partition, plan.scheme)), 22) +
+                   Column(Mib(partition.firstSector, plan.sectorBytes), 12, true) +
+                   Column(Mib(partition.sectors, plan.sectorBytes), 12, true) + "  " +
+                   Column(partition.kind ? std::string(FileSystemName(*partition.kind)) : "", 13) + shows);
+    if (!partition.rest) continue;
+    const std::int64_t total = partition.formatted->TotalBytes();
+    const auto whole = static_cast<std::int32_t>(total / kBytesPerGiB);
+    rest = "partition " + Number(partition.number) + " takes the rest: Windows shows " +
+           std::string(ExplorerSizeText(total).view());
+    if (whole == 0 || !ExplorerShowsGigabytes(total, whole)) {
+      rest += ", not a whole number of GB; " +
+              (partition.largestWholeGb == 0
+                   ? std::string("it holds no whole GB")
+                   : "the largest whole GB that fits is " + Number(partition.largestWholeGb) + " (" +
+                         std::string(FileSystemName(*partition.kind)) + " " + Number(partition.largestWholeGb) + ")");
+    }
+    rest += "\n";
+  }
+  out += "unallocated: " + MiBText(static_cast<std::int64_t>(plan.unallocatedSectors) * plan.sectorBytes) + "\n";
+  (void)disk;
+  return out + rest;
+}
+
+std::string CsvText(const Plan& plan) {
+  std::string out = "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows\n";
+  for (const PlannedPartition& partition : plan.partitions) {
+    out += Number(partition.number) + "," + std::string(TypeName(partition, plan.scheme)) + "," +
+           Number(static_cast<std::int64_t>(partition.firstSector)) + "," +
+           Number(static_cast<std::int64_t>(partition.sectors)) + "," + Mib(partition.firstSector, plan.sectorBytes) +
+           "," + Mib(partition.sectors, plan.sectorBytes) + "," +
+           (partition.kind ? std::string(FileSystemName(*partition.kind)) : "") + "," +
+           (partition.rest ? std::string("rest") : partition.capacity != 0 ? Number(partition.capacity) : "") + "," +
+           (partition.formatted ? Number(partition.formatted->TotalBytes()) : "") + "," + Shows(partition) + "\n";
+  }
+  return out;
+}
+
+// sfdisk's script: every start and size in sectors, never a suffixed size,
+// which sfdisk shrinks to fit without a word.
+std::string SfdiskText(const Disk& disk, const Plan& plan) {
+  const bool gpt = plan.scheme == PartitionScheme::Gpt;
+  std::string out = "# karvo-size --plan for " + disk.name + ": sfdisk DEVICE < this file\n";
+  out += "label: " + std::string(gpt ? "gpt" : "dos") + "\nunit: sectors\nsector-size: " + Number(plan.sectorBytes) +
+         "\n\n";
+  int data = 0;
+  for (const PlannedPartition& partition : plan.partitions) {
+    out += "start=" + Number(static_cast<std::int64_t>(partition.firstSector)) +
+           ", size=" + Number(static_cast<std::int64_t>(partition.sectors)) + ", type=";
+    if (gpt) {
+      std::string_view type = layout::gpt::kBasicDataType;
+      std::string name = "Basic data partition";
+      if (partition.role == PlannedRole::EfiSystem) type = layout::gpt::kEfiSystemType, name = "EFI system partition";
+      if (partition.role == PlannedRole::MsReserved) {
+        type = layout::gpt::kMsReservedType, name = "Microsoft reserved partition";
+      }
+      if (partition.role == PlannedRole::Recovery) type = layout::gpt::kRecoveryType, name = "Windows recovery";
+      if (partition.role == PlannedRole::Data) name = "Data " + Number(++data);
+      out += std::string(type) + ", name=\"" + name + "\"";
+      if (partition.role == PlannedRole::Recovery) out += ", attrs=\"RequiredPartition GUID:63\"";
+    } else {
+      constexpr std::string_view kDigits = "0123456789abcdef";
+      const std::uint8_t type = partition.role == PlannedRole::Extended   ? layout::mbr::kExtendedLbaType
+                                : partition.role == PlannedRole::Recovery ? layout::mbr::kRecoveryType
+                                : partition.kind == FileSystem::Fat32     ? layout::mbr::kFat32LbaType
+                                                                          : layout::mbr::kNtfsOrExfatType;
+      out += std::string(1, kDigits[type >> 4]) + std::string(1, kDigits[type & 0xF]);
+      if (partition.active) out += ", bootable";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+// diskpart's script: one command a line, no empty line, rem for comments;
+// each partition at its offset (KB) and of its size (MB, which diskpart
+// means as MiB), so that diskpart makes what sfdisk would.
+std::string DiskpartText(const Request& request, const Disk& disk, const Plan& plan) {
+  const bool gpt = plan.scheme == PartitionScheme::Gpt;
+  const std::string number = Number(*request.diskpartDisk);
+  std::string out = "rem karvo-size --plan for " + disk.name + ", as disk " + number + " of diskpart's list disk\n";
+  out += request.clean ? "rem It erases everything on disk " + number + ": clean removes its partitions and " +
+                             "convert makes it " + (gpt ? "GPT" : "MBR") + ".\n"
+                       : "rem It erases nothing: disk " + number + " must be " + (gpt ? "GPT" : "MBR") +
+                             " and empty already (karvo-size --clean cleans it first).\n";
+  out += "select disk " + number + "\n";
+  if (request.clean) out += std::string("clean\nconvert ") + (gpt ? "gpt" : "mbr") + "\n";
+  int data = 0;
+  for (const PlannedPartition& partition : plan.partitions) {
+    const std::string where = " size=" + Mib(partition.sectors, plan.sectorBytes) +
+                              " offset=" + Number(static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / 1024);
+    std::string label;
+    switch (partition.role) {
+      case PlannedRole::EfiSystem:
+        out += "create partition efi" + where + "\n";
+        label = "System";
+        break;
+      case PlannedRole::MsReserved:
+        out += "create partition msr" + where + "\n";
+        break;
+      case PlannedRole::Extended:
+        out += "create partition extended" + where + "\n";
+        break;
+      case PlannedRole::MbrSystem:
+        out += "create partition primary" + where + "\n";
+        label = "System";
+        break;
+      case PlannedRole::Recovery:
+        out += "create partition primary" + where + "\n";
+        label = "Recovery";
+        break;
+      case PlannedRole::Data:
+        out += std::string("create partition ") + (partition.logical ? "logical" : "primary") + where + "\n";
+        label = "Data " + Number(++data);
+        break;
+    }
+    if (label.empty()) continue;
+    std::string fs(FileSystemName(*partition.kind));
+    for (char& c : fs) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    out += "format quick fs=" + fs + " label=\"" + label + "\"\n";
+    if (partition.role == PlannedRole::Recovery) {
+      out += gpt ? "set id=" + std::string(layout::gpt::kRecoveryType) + "\ngpt attributes=" +
+                       std::string(layout::gpt::kRecoveryAttributes) + "\n"
+                 : "set id=27\n";
+    }
+    if (partition.active) out += "active\n";
+    if (partition.role == PlannedRole::Data && request.assign) out += "assign\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+Result PlanDisk(const Request& request, SourceOpener open) {
+  const int outputs = (request.sfdisk ? 1 : 0) + (request.diskpartDisk ? 1 : 0) + (request.csv ? 1 : 0);
+  if (outputs > 1) return Failure("--sfdisk, --diskpart and --csv each print the plan: give one of them");
+  if ((request.clean || request.assign) && !request.diskpartDisk) {
+    return Failure(std::string(request.clean ? "--clean" : "--assign") + " goes with --diskpart N");
+  }
+  if (request.recoveryMiB && !request.windows) return Failure("--recovery goes with --windows");
+  const std::int64_t givenSector = request.sectorBytes.value_or(kSectorBytes);
+  Result failure;
+  std::optional<Disk> disk = DiskOfSize(*request.planDisk, givenSector);
+  if (!disk) disk = DiskOfPath(request, open, failure);
+  if (!disk) return failure;
+  const auto asks = Asks(request, disk->sectorBytes, failure);
+  if (!asks) return failure;
+  PlanRequest planRequest;
+  planRequest.diskBytes = disk->bytes;
+  planRequest.sectorBytes = disk->sectorBytes;
+  planRequest.scheme = request.mbr ? PartitionScheme::Mbr : PartitionScheme::Gpt;
+  planRequest.windows = request.windows;
+  planRequest.recoveryMiB = request.recoveryMiB.value_or(kRecoveryMiB);
+  planRequest.asks = *asks;
+  const PlanReading reading = karvo::PlanDisk(planRequest);
+  if (!reading.plan) return Failure(disk->name + ": " + reading.problem);
+  const Plan& plan = *reading.plan;
+  if (request.csv) return {0, CsvText(plan), ""};
+  if (request.sfdisk) return {0, SfdiskText(*disk, plan), ""};
+  if (request.diskpartDisk) return {0, DiskpartText(request, *disk, plan), ""};
+  std::string out = disk->name + ": " + Grouped(static_cast<std::int64_t>(plan.diskSectors)) + " sectors of " +
+                    Number(disk->sectorBytes) + " bytes (" + Grouped(disk->bytes) + " bytes), Windows shows " +
+                    std::string(ExplorerSizeText(disk->bytes).view()) + "\n";
+  if (!disk->holds.empty()) out += disk->holds + "\n";
+  return {0, out + TableText(*disk, plan), ""};
+}
+
+}  // namespace karvo::cli
