@@ -38,18 +38,24 @@ Result Figures(const Request& request) {
   // exFAT has no rule: its figure is the exact one.
   const auto rule = RuleKind(fileSystem);
   const CapacityUse use = request.exact || !rule ? CapacityUse::Exact : CapacityUse::Rule;
+  // Karvo's rule is one figure whatever the disk; the exact one is the sector's.
+  if (request.sectorBytes && use == CapacityUse::Rule) {
+    return Failure("--sector-size goes with --exact: Karvo's rule is for 512-byte sectors");
+  }
+  const std::int64_t sectorBytes = request.sectorBytes.value_or(kSectorBytes);
   if (request.words.empty()) {
-    return Failure("no capacity given: give whole gigabytes from 1 to " + Number(LargestCapacity(fileSystem, use)) +
-                   " for " + std::string(FileSystemName(fileSystem)));
+    return Failure("no capacity given: give whole gigabytes from 1 to " +
+                   Number(LargestCapacity(fileSystem, use, sectorBytes)) + " for " +
+                   std::string(FileSystemName(fileSystem)));
   }
   Result result;
   std::string shownInTerabytes;  // from 1000 GB Explorer writes TB: what it shows of each such figure
   for (std::string_view word : request.words) {
-    const auto capacity = CheckCapacity(word, fileSystem, use, result);
+    const auto capacity = CheckCapacity(word, fileSystem, use, result, sectorBytes);
     if (!capacity) return result;
-    const auto exact = ExactMegabytes(fileSystem, *capacity);
+    const auto exact = ExactMegabytes(fileSystem, *capacity, sectorBytes);
     const std::int32_t figure = use == CapacityUse::Rule ? RoundedMegabytes(*rule, *capacity) : exact.value_or(0);
-    const auto formatted = FormattedCapacity(fileSystem, figure);
+    const auto formatted = FormattedCapacity(fileSystem, figure, sectorBytes);
     if (!exact || !formatted) {  // the range keeps every capacity clear of this
       return Failure("no " + std::string(FileSystemName(fileSystem)) + " volume of Windows' default layout reaches " +
                      Number(*capacity) + " GB");

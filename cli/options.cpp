@@ -98,7 +98,6 @@ const OptionSpec* FindOption(std::string_view arg) {
   return nullptr;
 }
 
-
 std::string RangeText(std::optional<FileSystem> kind, CapacityUse use, std::int64_t sectorBytes) {
   if (!kind) return "give whole gigabytes";
   return "give whole gigabytes from 1 to " + Number(LargestCapacity(*kind, use, sectorBytes)) + " for " +
@@ -294,7 +293,8 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
   }
   if (!kind) return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));  // the range waits for it
   if (value > LargestCapacity(*kind, use, sectorBytes)) {
-    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use, sectorBytes) + RangeEnd(*kind, use, sectorBytes));
+    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use, sectorBytes) +
+                      RangeEnd(*kind, use, sectorBytes));
     return std::nullopt;
   }
   return static_cast<std::int32_t>(value);
@@ -377,8 +377,8 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
         taskWord = arg;
         request.csv = request.csv || spec->id == OptionId::Csv;
         request.task = spec->id == OptionId::Table || (spec->id == OptionId::Csv && !csvPlan) ? Company::Table
-                       : spec->id == OptionId::Inspect                                          ? Company::Inspection
-                                                                                                : Company::Plan;
+                       : spec->id == OptionId::Inspect                                        ? Company::Inspection
+                                                                                              : Company::Plan;
         if (spec->id == OptionId::Inspect) {
           request.inspectPath = value;
           if (!value || value->empty()) {
@@ -417,7 +417,8 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
       case OptionId::Diskpart:
         if (request.diskpartDisk) return twice(spec->name);
         request.diskpartDisk = value ? SmallNumber(*value) : std::nullopt;
-        if (!request.diskpartDisk) return Failure("--diskpart needs the disk's number in diskpart's list disk: 0 and up");
+        if (!request.diskpartDisk)
+          return Failure("--diskpart needs the disk's number in diskpart's list disk: 0 and up");
         break;
       case OptionId::PartitionNumber:
         if (request.partition) return twice(spec->name);

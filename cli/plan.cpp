@@ -14,14 +14,15 @@ namespace {
 struct Disk {
   std::int64_t bytes = 0;
   std::int64_t sectorBytes = kSectorBytes;
-  std::string name;  // "1 TB drive", "931.5GiB", or the path, quoted
+  std::string name;   // "1 TB drive", "931.5GiB", or the path, quoted
   std::string holds;  // what a disk given by path holds now; empty for none
 };
 
 // 1,000,204,886,016: a disk's numbers are long.
 std::string Grouped(std::int64_t value) {
   std::string digits = Number(value);
-  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(static_cast<std::size_t>(at), ",");
   return digits;
 }
 
@@ -94,15 +95,15 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
   if (!source.problem.empty() || source.mounted || !source.reader->SizeBytes()) {
     failure = Failure(name + ": " +
                       (!source.problem.empty() ? source.problem
-                       : source.mounted       ? std::string("a volume: give the whole disk, or its size")
-                                              : std::string("no size to plan for: give an image file or a device")));
+                       : source.mounted        ? std::string("a volume: give the whole disk, or its size")
+                                               : std::string("no size to plan for: give an image file or a device")));
     return std::nullopt;
   }
   DiskReader& reader = *source.reader;
   const auto device = reader.SectorBytes();
   if (request.sectorBytes && device && *request.sectorBytes != *device) {
-    failure = Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name + ", whose sectors are " +
-                      Number(*device) + " bytes: leave it out for a device");
+    failure = Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name +
+                      ", whose sectors are " + Number(*device) + " bytes: leave it out for a device");
     return std::nullopt;
   }
   Disk disk;
@@ -184,10 +185,10 @@ std::string Column(const std::string& text, std::size_t width, bool right = fals
   return right ? pad + text : text + pad;
 }
 
-std::string TableText(const Disk& disk, const Plan& plan) {
+std::string TableText(const Plan& plan) {
   const bool gpt = plan.scheme == PartitionScheme::Gpt;
-  std::string out = "partition table: " + std::string(gpt ? "GPT" : "MBR") + ", " + Number(plan.sectorBytes) +
-                    "-byte sectors\n";
+  std::string out =
+      "partition table: " + std::string(gpt ? "GPT" : "MBR") + ", " + Number(plan.sectorBytes) + "-byte sectors\n";
   out += Trimmed(Column("#", 4, true) + "  " + Column("type", 22) + Column("start (MiB)", 12, true) +
                  Column("size (MiB)", 12, true) + "  " + Column("file system", 13) + "Windows shows");
   std::string rest;
@@ -195,7 +196,8 @@ std::string TableText(const Disk& disk, const Plan& plan) {
     std::string shows = Shows(partition);
     if (partition.rest) shows += ", the rest";
     if (partition.active) shows += shows.empty() ? "active" : ", active";
-    out += Trimmed(Column(Number(partition.number), 4, true) + "  " + Column(std::string(TypeName(partition, plan.scheme)), 22) +
+    out += Trimmed(Column(Number(partition.number), 4, true) + "  " +
+                   Column(std::string(TypeName(partition, plan.scheme)), 22) +
                    Column(Mib(partition.firstSector, plan.sectorBytes), 12, true) +
                    Column(Mib(partition.sectors, plan.sectorBytes), 12, true) + "  " +
                    Column(partition.kind ? std::string(FileSystemName(*partition.kind)) : "", 13) + shows);
@@ -205,16 +207,16 @@ std::string TableText(const Disk& disk, const Plan& plan) {
     rest = "partition " + Number(partition.number) + " takes the rest: Windows shows " +
            std::string(ExplorerSizeText(total).view());
     if (whole == 0 || !ExplorerShowsGigabytes(total, whole)) {
-      rest += ", not a whole number of GB; " +
-              (partition.largestWholeGb == 0
-                   ? std::string("it holds no whole GB")
-                   : "the largest whole GB that fits is " + Number(partition.largestWholeGb) + " (" +
-                         std::string(FileSystemName(*partition.kind)) + " " + Number(partition.largestWholeGb) + ")");
+      std::string word(FileSystemName(*partition.kind));
+      for (char& c : word) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      rest += partition.largestWholeGb == 0 ? ", not a whole number of GB, and no whole GB fits"
+                                            : ", not a whole number of GB: " + Number(partition.largestWholeGb) +
+                                                  " GB is the most that fits (give " + word + " " +
+                                                  Number(partition.largestWholeGb) + ")";
     }
     rest += "\n";
   }
   out += "unallocated: " + MiBText(static_cast<std::int64_t>(plan.unallocatedSectors) * plan.sectorBytes) + "\n";
-  (void)disk;
   return out + rest;
 }
 
@@ -226,8 +228,10 @@ std::string CsvText(const Plan& plan) {
            Number(static_cast<std::int64_t>(partition.sectors)) + "," + Mib(partition.firstSector, plan.sectorBytes) +
            "," + Mib(partition.sectors, plan.sectorBytes) + "," +
            (partition.kind ? std::string(FileSystemName(*partition.kind)) : "") + "," +
-           (partition.rest ? std::string("rest") : partition.capacity != 0 ? Number(partition.capacity) : "") + "," +
-           (partition.formatted ? Number(partition.formatted->TotalBytes()) : "") + "," + Shows(partition) + "\n";
+           (partition.rest            ? std::string("rest")
+            : partition.capacity != 0 ? Number(partition.capacity)
+                                      : "") +
+           "," + (partition.formatted ? Number(partition.formatted->TotalBytes()) : "") + "," + Shows(partition) + "\n";
   }
   return out;
 }
@@ -283,8 +287,8 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
   if (request.clean) out += std::string("clean\nconvert ") + (gpt ? "gpt" : "mbr") + "\n";
   int data = 0;
   for (const PlannedPartition& partition : plan.partitions) {
-    const std::string where = " size=" + Mib(partition.sectors, plan.sectorBytes) +
-                              " offset=" + Number(static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / 1024);
+    const std::string where = " size=" + Mib(partition.sectors, plan.sectorBytes) + " offset=" +
+                              Number(static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / 1024);
     std::string label;
     switch (partition.role) {
       case PlannedRole::EfiSystem:
@@ -315,8 +319,8 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
     for (char& c : fs) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     out += "format quick fs=" + fs + " label=\"" + label + "\"\n";
     if (partition.role == PlannedRole::Recovery) {
-      out += gpt ? "set id=" + std::string(layout::gpt::kRecoveryType) + "\ngpt attributes=" +
-                       std::string(layout::gpt::kRecoveryAttributes) + "\n"
+      out += gpt ? "set id=" + std::string(layout::gpt::kRecoveryType) +
+                       "\ngpt attributes=" + std::string(layout::gpt::kRecoveryAttributes) + "\n"
                  : "set id=27\n";
     }
     if (partition.active) out += "active\n";
@@ -358,7 +362,7 @@ Result PlanDisk(const Request& request, SourceOpener open) {
                     Number(disk->sectorBytes) + " bytes (" + Grouped(disk->bytes) + " bytes), Windows shows " +
                     std::string(ExplorerSizeText(disk->bytes).view()) + "\n";
   if (!disk->holds.empty()) out += disk->holds + "\n";
-  return {0, out + TableText(*disk, plan), ""};
+  return {0, out + TableText(plan), ""};
 }
 
 }  // namespace karvo::cli

@@ -32,7 +32,8 @@ PlanReading Refuse(std::string why) { return {std::nullopt, std::move(why)}; }
 
 // The largest whole GB whose exact figure fits in `mebibytes`; 0 for none.
 std::int32_t LargestWholeGb(FileSystem kind, std::int64_t mebibytes, std::int64_t sectorBytes) {
-  const std::int64_t most = std::min<std::int64_t>(mebibytes / 1024, LargestCapacity(kind, CapacityUse::Exact, sectorBytes));
+  const std::int64_t most =
+      std::min<std::int64_t>(mebibytes / 1024, LargestCapacity(kind, CapacityUse::Exact, sectorBytes));
   for (auto gigabytes = static_cast<std::int32_t>(most); gigabytes > 0; --gigabytes) {
     const auto exact = ExactMegabytes(kind, gigabytes, sectorBytes);
     if (exact && *exact <= mebibytes) return gigabytes;
@@ -122,11 +123,12 @@ PlanReading PlanDisk(const PlanRequest& request) {
   }
   const std::uint64_t end = plan.lastUsable + 1;  // the first sector past the usable ones
   if (cursor > end) {
-    const std::uint64_t windowsEnd =
-        windowsPieces == 0 ? 0 : plan.partitions[windowsPieces - 1].firstSector + plan.partitions[windowsPieces - 1].sectors;
+    const std::uint64_t windowsEnd = windowsPieces == 0 ? 0
+                                                        : plan.partitions[windowsPieces - 1].firstSector +
+                                                              plan.partitions[windowsPieces - 1].sectors;
     if (windowsEnd > end) {
-      return Refuse("the disk is too small for Windows' own partitions: they need " + MiBAndGb(windowsEnd - end, sectorBytes) +
-                    " more than it has");
+      return Refuse("the disk is too small for Windows' own partitions: they need " +
+                    MiBAndGb(windowsEnd - end, sectorBytes) + " more than it has");
     }
     return Refuse("the plan does not fit: it needs " + MiBAndGb(cursor - end, sectorBytes) + " more than the disk has");
   }

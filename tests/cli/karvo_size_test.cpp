@@ -108,7 +108,6 @@ const Refusal kRefusals[] = {
     {{"--inspect"}, {"--inspect needs the path"}},
     {{"--inspect", "img", "abc"}, {"\"abc\" is not a capacity: give whole gigabytes"}},
     {{"--inspect", "img", "1", "2"}, {"\"2\" is one capacity too many"}},
-    {{"--inspect", "img", "ntfs"}, {"only a capacity"}},
     {{"--message", "--exact", "1"}, {"do not go together"}},
     {{"--", "--table"}, {"\"--table\""}},
     {{"ntfs", std::string(40, 'x')}, {"\"" + std::string(40, 'x') + "\""}},
@@ -130,8 +129,26 @@ const Refusal kRefusals[] = {
     {{"--inspect", "d", "--sector-size", "4097"}, {"--sector-size needs", "512 or 4096"}},
     {{"--inspect", "d", "--sector-size", ""}, {"--sector-size needs", "512 or 4096"}},
     {{"--inspect", "d", "--sector-size", "8192"}, {"--sector-size needs", "512 or 4096"}},
-    {{"--partno", "1", "120"}, {"\"--partno\" goes with --inspect", "512-byte sectors"}},
-    {{"--sector-size", "4096", "120"}, {"\"--sector-size\" goes with --inspect"}},
+    {{"--partno", "1", "120"}, {"\"--partno\" goes with --inspect", "default layout"}},
+    {{"--sector-size", "4096", "120"}, {"--sector-size goes with --exact", "512-byte sectors"}},
+    {{"--exact", "--sector-size", "4096", "fat32", "16384"}, {"1 to 16383 for FAT32", "4096-byte sectors ends at 16 TiB"}},
+    {{"--plan"}, {"--plan needs a disk"}},
+    {{"--plan", "1TB", "--mbr", "--mbr", "ntfs", "1"}, {"\"--mbr\" is given twice"}},
+    {{"--plan", "1TB", "--inspect", "x"}, {"\"--inspect\" after \"--plan\""}},
+    {{"--plan", "1TB", "--partno", "1", "ntfs", "1"}, {"\"--partno\" goes with --inspect, not with --plan"}},
+    {{"--mbr", "ntfs", "1"}, {"\"--mbr\" goes with --plan"}},
+    {{"--inspect", "img", "ntfs"}, {"only a capacity", "\"ntfs\" goes with the figures or --plan"}},
+    {{"--plan", "1TB", "--recovery", "299", "ntfs", "1"}, {"--recovery needs", "300 to 9999"}},
+    {{"--plan", "1TB", "--recovery", "300", "ntfs", "1"}, {"--recovery goes with --windows"}},
+    {{"--plan", "1TB", "--diskpart", "x", "ntfs", "1"}, {"--diskpart needs"}},
+    {{"--plan", "1TB", "--assign", "ntfs", "1"}, {"--assign goes with --diskpart N"}},
+    {{"ntfs", "1", "--csv", "--plan", "1TB", "--sfdisk"}, {"--sfdisk, --diskpart and --csv", "give one of them"}},
+    {{"--plan", "1TB", "ntfs", "rest", "1"}, {"\"rest\" goes once, last"}},
+    {{"--plan", "1TB", "ntfs", "9000"}, {"1 TB drive: the plan does not fit: it needs", "MiB ("}},
+    {{"--plan", "1TB", "fat32", "2048"}, {"\"2048\" is too large", "1 to 2047 for FAT32"}},
+    {{"--plan", "3TB", "--mbr", "ntfs", "1"}, {"3 TB drive: a disk of more than 2^32 sectors", "GPT"}},
+    {{"--plan", "1TB", "ntfs", "zz"}, {"unknown file system \"zz\""}},
+    {{"--plan", "missing", "ntfs", "1"}, {"missing: No such file"}},
     {{"--inspect", "d", "--table"}, {"\"--table\" after \"--inspect\"", "one of"}},
     {{"fat32", "2041"}, {"\"2041\" is too large", "1 to 2040 for FAT32", "ends at 2 TiB", "--exact"}},
     {{"--message", "fat32", "2041"}, {"1 to 2040 for FAT32"}},
@@ -426,6 +443,39 @@ TEST_F(Inspect, ADeviceKeepsItsSectorSizeAndANameIsQuotedAsAShellTakesIt) {
   for (const auto& [name, quoted] : names) {
     EXPECT_EQ(RunWith({"--inspect", name}).error, "karvo-size: " + quoted + ": No such file or directory\n");
   }
+}
+
+// --plan: the disk as it was understood first, then each partition; what a
+// disk given by path holds now; the rest's whole GB. The scripts are proved
+// with the real sfdisk in the process suite.
+TEST_F(Inspect, APlanNamesTheDiskAsUnderstoodAndEachPartition) {
+  const Result plan = RunWith({"--plan", "1TB", "ntfs", "120", "300", "exfat", "rest"});
+  EXPECT_EQ(plan.exitCode, 0) << plan.error;
+  EXPECT_EQ(Lines(plan.out),
+            (std::vector<std::string>{
+                "1 TB drive: 1,953,525,168 sectors of 512 bytes (1,000,204,886,016 bytes), Windows shows 931 GB",
+                "partition table: GPT, 512-byte sectors",
+                "   #  type                   start (MiB)  size (MiB)  file system  Windows shows",
+                "   1  Microsoft basic data             1      122881  NTFS         120 GB",
+                "   2  Microsoft basic data        122882      307201  NTFS         300 GB",
+                "   3  Microsoft basic data        430083      523786  exFAT        511 GB, the rest",
+                "unallocated: 0.69 MiB",
+                "partition 3 takes the rest: Windows shows 511 GB",
+            }));
+  DiskImage disk(8 * 2097152 + 2048 + 33);  // 8 GiB of GPT: 8190 MiB for the rest
+  disk.Mbr(0, 0x07, 2048, 2048);
+  Add("disk.img", disk);
+  const auto lines = Lines(RunWith({"--plan", "disk.img", "ntfs", "rest"}).out);
+  EXPECT_EQ(lines.at(1), "it holds an MBR partition table now, with 1 partition: the plan replaces it "
+                         "(karvo-size --inspect disk.img lists them)");
+  EXPECT_EQ(lines.back(), "partition 1 takes the rest: Windows shows 7.99 GB, not a whole number of GB: 7 GB is the most "
+                          "that fits (give ntfs 7)");
+  Add("k4", disk, kLargeSectorBytes);
+  ExpectRefused({"--plan", "k4", "--sector-size", "512", "ntfs", "1"}, {"contradicts k4, whose sectors are 4096 bytes"});
+  EXPECT_EQ(Lines(RunWith({"--plan", "1TB", "--csv", "ntfs", "120"}).out),
+            (std::vector<std::string>{
+                "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows",
+                "1,Microsoft basic data,2048,251660288,1,122881,NTFS,120,128849014784,120 GB"}));
 }
 
 TEST_F(Inspect, AFat32VolumeWithFewerClustersThanTheSpecificationAsksIsSaidToHaveThem) {

@@ -47,19 +47,36 @@ def fat32_sectors_per_cluster(megabytes):
     return 64 if megabytes > 32768 else 32 if megabytes > 16384 else 16 if megabytes > 8192 else 8
 
 
-def format_volume(kind, megabytes, folder, ntfs_cluster=4096):
-    """Formats a sparse image of `megabytes` MiB; returns its path."""
-    fd, path = tempfile.mkstemp(suffix=".img", dir=folder)
+def format_volume(kind, megabytes, folder, ntfs_cluster=4096, sector=512):
+    """Formats a sparse image of `megabytes` MiB on sectors of `sector` bytes; returns its path, which for
+    exFAT on 4096-byte sectors is a loop device of them (mkfs.exfat takes the device's), and the image."""
+    fd, image = tempfile.mkstemp(suffix=".img", dir=folder)
     os.close(fd)
-    os.truncate(path, megabytes * MIB)
+    os.truncate(image, megabytes * MIB)
+    path = image
     if kind == "fat32":
-        run("mkfs.fat", "-F", "32", "-S", "512", "-s", str(fat32_sectors_per_cluster(megabytes)), "-R", "32",
+        cluster_sectors = fat32_sectors_per_cluster(megabytes) * 512 // sector
+        run("mkfs.fat", "-F", "32", "-S", str(sector), "-s", str(cluster_sectors), "-R", "32",
             "-f", "2", "-a", "-I", "--invariant", path)
     elif kind == "exfat":
+        if sector != 512:
+            path = run("losetup", "-b", str(sector), "-f", "--show", image).strip()
         run("mkfs.exfat", path)  # its own defaults: Microsoft's cluster sizes
     else:
-        run("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", str(ntfs_cluster), "-p", "0", "-H", "0", "-S", "0", path)
-    return path
+        run("mkntfs", "-F", "-Q", "-q", "-s", str(sector), "-c", str(ntfs_cluster), "-p", "0", "-H", "0", "-S", "0",
+            path)
+    return path, image
+
+
+def loop_devices_of_4096_bytes():
+    """Whether this machine makes loop devices of 4096-byte sectors (root, and loop devices)."""
+    try:
+        with tempfile.NamedTemporaryFile() as f:
+            os.truncate(f.name, MIB)
+            run("losetup", "-d", run("losetup", "-b", "4096", "-f", "--show", f.name).strip())
+        return True
+    except (subprocess.CalledProcessError, FileNotFoundError):
+        return False
 
 
 def checker_reading(kind, path):
@@ -99,15 +116,17 @@ class Measure:
         self.karvo_size = karvo_size
         self.folder = folder
 
-    def volume(self, kind, megabytes, ntfs_cluster=4096):
+    def volume(self, kind, megabytes, ntfs_cluster=4096, sector=512):
         """Formats, reads with the file system's checker and with karvo-size, and checks that they agree;
         the capacity, what karvo-size says Windows shows of it, and the FAT's layout."""
-        path = format_volume(kind, megabytes, self.folder, ntfs_cluster)
+        path, image = format_volume(kind, megabytes, self.folder, ntfs_cluster, sector)
         try:
             capacity, cluster, fat = checker_reading(kind, path)
             inspected = subprocess.run([self.karvo_size, "--inspect", path], capture_output=True, text=True)
         finally:
-            os.unlink(path)
+            if path != image:
+                run("losetup", "-d", path)
+            os.unlink(image)
         problems = []
         expected = f"file system: {NAMES[kind]}\ncluster size: {cluster} bytes\ncapacity: {capacity} bytes\n"
         lines = inspected.stdout.splitlines()
@@ -159,6 +178,20 @@ def check(measure, kind, n, table_row):
         "exact_mb": exact, "exact_bytes": exact_capacity, "microsoft_fat_extra_sectors": microsoft,
         "problems": problems,
     }
+
+
+def check_large_sectors(measure, kind, n):
+    """4096-byte sectors: the exact figure for them reaches N GiB, one MiB less does not, and Windows shows N GB."""
+    exact = int(run(measure.karvo_size, "--exact", "--sector-size", "4096", kind, str(n)))
+    capacity, shows, _, problems = measure.volume(kind, exact, sector=4096)
+    below, _, _, found = measure.volume(kind, exact - 1, sector=4096)
+    problems += found
+    if capacity < n * GIB or below >= n * GIB:
+        problems.append(f"{kind} {n} GB on 4096-byte sectors: {exact} MiB holds {capacity} bytes, one MiB less "
+                        f"{below}")
+    if n < 1000 and shows not in (f"{n} GB", f"{n}.0 GB", f"{n}.00 GB"):
+        problems.append(f"{kind} {n} GB on 4096-byte sectors: {exact} MiB shows {shows!r}")
+    return problems
 
 
 def check_large_ntfs(karvo_size, folder):
@@ -316,13 +349,18 @@ def main():
     with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
         futures = [pool.submit(check, measure, kind, n, rows.get((kind, n))) for n in ns for kind in NAMES]
         futures += [pool.submit(check, measure, "exfat", n, rows.get(("exfat", n))) for n in EXFAT_ONLY]
+        # 4096-byte sectors: exFAT only where a loop device of them can be made.
+        large_kinds = ["fat32", "ntfs"] + (["exfat"] if loop_devices_of_4096_bytes() else [])
+        print("4096-byte sectors: " + ", ".join(large_kinds))
+        large = [pool.submit(check_large_sectors, measure, kind, n) for n in ns for kind in large_kinds]
         results = [future.result() for future in futures]
+        large_sector_problems = [p for future in large for p in future.result()]
     # The reader on NTFS's largest clusters: 64 KiB, the last written as a sector
     # count (0x80), and 2 MiB, written as a negative power of two (0xF4).
     large_clusters = [p for cluster in (65536, 2 * MIB) for p in measure.volume("ntfs", 4096, cluster)[3]]
     os.rmdir(scratch)
 
-    problems = [p for r in results for p in r["problems"]] + large_clusters
+    problems = [p for r in results for p in r["problems"]] + large_clusters + large_sector_problems
     problems += check_large_ntfs(args.karvo_size, args.folder)
     print(f"{len(results) * 3} volumes formatted and read in {time.monotonic() - started:.1f} s")
     print(f"{'N':>4} {'fs':>6} {'rule MB':>8} {'rule shows':>11} {'exact MB':>9}  Microsoft's FAT formula")
