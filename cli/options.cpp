@@ -32,13 +32,17 @@ constexpr std::string_view kUsageHead =
     "Usage: karvo-size [--exact | --message] [FILE-SYSTEM] CAPACITY...\n"
     "       karvo-size --table | --csv\n"
     "       karvo-size --inspect PATH [--partno N] [--sector-size SIZE] [CAPACITY]\n"
+    "       karvo-size --plan DISK [--mbr] [--windows [--recovery MIB]]\n"
+    "                  [--sector-size SIZE] [--sfdisk | --csv |\n"
+    "                  --diskpart N [--clean] [--assign]]\n"
+    "                  FILE-SYSTEM CAPACITY... [FILE-SYSTEM CAPACITY... | rest]...\n"
     "\n"
     "Prints how many MiB (mebibytes, 2^20 bytes) to give a partition so that,\n"
     "formatted, Windows shows it as a whole number of GB (GiB, 2^30 bytes): one\n"
     "figure a line, one line a capacity. Windows' Disk Management and diskpart,\n"
     "GParted and fdisk (+122885M) mean MiB by MB or M; parted's MB is 10^6 bytes,\n"
     "so give parted the figure as MiB. The figures are for Windows' default layout\n"
-    "on 512-byte sectors.\n"
+    "on 512-byte sectors (with --exact --sector-size 4096, on 4096-byte ones).\n"
     "\n"
     "  FILE-SYSTEM        fat32, ntfs or exfat, in any case (default: ntfs)\n";
 
@@ -47,8 +51,8 @@ constexpr std::string_view kUsageTail =
     "Example: karvo-size ntfs 120   prints 122885 (MiB)\n"
     "Exit status: 0 on success; 1 when Windows does not show an inspected volume as\n"
     "the capacity; 2 for a bad argument, a volume that cannot be read (in a disk's\n"
-    "listing too), a capacity that no volume of the file system can reach, or output\n"
-    "that cannot be written.\n";
+    "listing too), a capacity that no volume of the file system can reach, a plan\n"
+    "that cannot be laid out, or output that cannot be written.\n";
 
 Result UnknownFileSystem(std::string_view word) {
   return Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");

@@ -20,10 +20,13 @@ struct Disk {
 
 // 1,000,204,886,016: a disk's numbers are long.
 std::string Grouped(std::int64_t value) {
-  std::string digits = Number(value);
-  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
-    digits.insert(static_cast<std::size_t>(at), ",");
-  return digits;
+  const std::string digits = Number(value);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
 }
 
 // A whole number and at most nine decimals, as "931.5"; false for anything else.

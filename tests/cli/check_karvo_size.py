@@ -3,7 +3,9 @@
 
     check_karvo_size.py COMMAND...    (the program, with anything that runs it first)
 """
+import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -382,6 +384,101 @@ class Inspect(unittest.TestCase):
 
 
 BASIC_DATA = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
+RECOVERY = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"
+
+
+def sfdisk_layout(script):
+    """(start, size, type) of each partition of an sfdisk script, in sectors."""
+    return [(int(m[1]), int(m[2]), m[3].lower()) for m in re.finditer(r"^start=(\d+), size=(\d+), type=(\w+(?:-\w+)*)",
+                                                                        script, re.M)]
+
+
+def diskpart_layout(script, disk, sector, gpt, cleaned):
+    """What diskpart would make of a script, by its documented rules: one command a line, no empty line, rem
+    for comments; the disk selected by number before anything else; clean and convert only when asked; each
+    partition at its offset (KB) and of its size (MB, which diskpart means as MiB). As (start, size, type)."""
+    commands = script.split("\n")
+    assert commands.pop() == "", "the script ends its last line"
+    assert all(line.strip() == line and line for line in commands), "no empty lines, no blanks around a command"
+    commands = [line for line in commands if not line.startswith("rem ")]
+    assert commands[0] == f"select disk {disk}", commands[0]
+    erasing = commands[1:3] == ["clean", "convert " + ("gpt" if gpt else "mbr")]
+    assert erasing == cleaned and "clean" not in commands[3 if erasing else 1:], commands
+    types = {"efi": "c12a7328-f81f-11d2-ba4b-00a0c93ec93b", "msr": "e3c9e316-0b5c-4db8-817d-f92df00215ae",
+             "primary": BASIC_DATA.lower() if gpt else "07", "logical": "07", "extended": "0f"}
+    layout = []
+    for line in commands[3 if erasing else 1:]:
+        created = re.fullmatch(r"create partition (efi|msr|primary|extended|logical) size=(\d+) offset=(\d+)", line)
+        if created:
+            layout.append([int(created[3]) * 1024 // sector, int(created[2]) * (1 << 20) // sector, types[created[1]]])
+        elif re.fullmatch(r"format quick fs=(fat32|ntfs|exfat) label=\"[^\"]{1,11}\"", line):
+            if "fs=fat32" in line and not gpt:
+                layout[-1][2] = "0c"
+        elif line == f"set id={RECOVERY}" and gpt or line == "set id=27" and not gpt:
+            layout[-1][2] = RECOVERY.lower() if gpt else "27"
+        else:
+            assert line in ("gpt attributes=0x8000000000000001", "active", "assign"), line
+    return [tuple(p) for p in layout]
+
+
+class Plan(unittest.TestCase):
+    """The plan's scripts given to the real sfdisk on a sparse image of the disk's exact size, read back by sfdisk
+    and karvo-size, each data volume formatted at its size; the diskpart script read by its documented rules."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="karvo-plan.")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def test_sfdisk_makes_the_plan_and_each_volume_shows_its_gb(self):
+        cases = (("gpt", ["1TB", "--windows", "ntfs", "120", "300", "exfat", "rest"], 1000204886016),
+                 ("mbr", ["64GiB", "--mbr", "--windows", "ntfs", "1", "fat32", "2", "exfat", "3", "ntfs", "rest"],
+                  64 << 30))
+        for name, args, size in cases:
+            gpt = name == "gpt"
+            image = os.path.join(self.folder, name + ".img")
+            with open(image, "wb"):
+                pass
+            os.truncate(image, size)
+            code, script, err = run("--plan", *args, "--sfdisk")
+            self.assertEqual((code, err), (0, ""), name)
+            tool("sfdisk", "--no-act", image, input=script)  # fails on anything it would not do as told
+            tool("sfdisk", "-q", image, input=script)
+            table = json.loads(tool("sfdisk", "--json", image))["partitiontable"]
+            made = [(p["start"], p["size"], p["type"].lower().zfill(2)) for p in table["partitions"]]
+            self.assertEqual(made, sfdisk_layout(script), name)
+            # diskpart's script, laid out by its rules, makes the same partitions.
+            for clean in (False, True):
+                code, diskpart, _ = run("--plan", *args, "--diskpart", "3", *(["--clean"] if clean else []))
+                self.assertEqual(diskpart_layout(diskpart, 3, 512, gpt, clean), made, name)
+            # karvo-size reads every partition where the plan put it.
+            code, csv, _ = run("--plan", *args, "--csv")
+            rows = [row.split(",") for row in csv.splitlines()[1:]]
+            code, listing, err = run("--inspect", image)
+            self.assertEqual(err, "", name)
+            for row in rows:
+                self.assertIn(f"partition {row[0]}: start {row[4]} MiB, size {row[5]} MiB", listing, name)
+            # Each data volume, formatted at its size, holds its GB and shows it.
+            for row in rows:
+                if row[7] in ("", "rest"):
+                    continue
+                volume = os.path.join(self.folder, "volume.img")
+                with open(volume, "wb"):
+                    pass
+                os.truncate(volume, int(row[3]) * 512)
+                kind = row[6].lower()
+                if kind == "fat32":
+                    tool("mkfs.fat", "-F", "32", "-S", "512", "-s", str(truth_suite.fat32_sectors_per_cluster(int(row[5]))),
+                         "-R", "32", "-f", "2", "-a", "-I", volume)
+                elif kind == "exfat":
+                    tool("mkfs.exfat", volume)
+                else:
+                    tool("mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-p", "0", "-H", "0", "-S", "0", volume)
+                self.assertEqual(run("--inspect", volume, row[7])[0], 0, (name, row))
+                os.unlink(volume)
 
 
 if __name__ == "__main__":

@@ -112,6 +112,9 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.complete("karvo-size --fs="), ["exfat", "fat32", "ntfs"])
         self.assertEqual(self.complete("karvo-size --inspect img --"), ["--partno", "--sector-size"])
         self.assertEqual(self.complete("karvo-size --inspect img --sector-size "), ["4096", "512"])
+        self.assertEqual(self.complete("karvo-size --plan 1TB --w"), ["--windows"])
+        self.assertEqual(self.complete("karvo-size --plan 1TB ntfs 120 r"), ["rest"])
+        self.assertNotIn("--mbr", self.complete("karvo-size --"), "offered after --plan")
 
     def test_bash_completes_only_what_the_program_accepts(self):
         for line in ("karvo-size --inspect img ", "karvo-size --inspect=img ", "karvo-size --table ",
