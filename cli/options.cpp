@@ -199,9 +199,14 @@ std::string MiBText(std::int64_t bytes) {
   return Number(hundredths / 100) + (hundredths % 100 < 10 ? ".0" : ".") + Number(hundredths % 100) + " MiB";
 }
 
-std::optional<FileSystem> ParseFileSystem(std::string_view word) {
+std::string Lowercase(std::string_view word) {
   std::string lower(word);
   for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower;
+}
+
+std::optional<FileSystem> ParseFileSystem(std::string_view word) {
+  const std::string lower = Lowercase(word);
   if (lower == "fat32") return FileSystem::Fat32;
   if (lower == "ntfs") return FileSystem::Ntfs;
   if (lower == "exfat") return FileSystem::Exfat;

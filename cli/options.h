@@ -65,6 +65,8 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
 std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
                                           Result& failure, std::int64_t sectorBytes = kSectorBytes);
 std::optional<FileSystem> ParseFileSystem(std::string_view word);
+// ASCII letters in lower case, as file systems' words are compared and written.
+std::string Lowercase(std::string_view word);
 
 // One line on standard error, and the failure status.
 Result Failure(std::string_view message);

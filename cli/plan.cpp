@@ -137,9 +137,7 @@ std::optional<std::vector<PlanAsk>> Asks(const Request& request, std::int64_t se
       kind = *named;
       continue;
     }
-    std::string lower(word);
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower == "rest") {
+    if (Lowercase(word) == "rest") {
       asks.push_back({kind, std::nullopt});
       continue;
     }
@@ -210,12 +208,11 @@ std::string TableText(const Plan& plan) {
     rest = "partition " + Number(partition.number) + " takes the rest: Windows shows " +
            std::string(ExplorerSizeText(total).view());
     if (whole == 0 || !ExplorerShowsGigabytes(total, whole)) {
-      std::string word(FileSystemName(*partition.kind));
-      for (char& c : word) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      rest += partition.largestWholeGb == 0 ? ", not a whole number of GB, and no whole GB fits"
-                                            : ", not a whole number of GB: " + Number(partition.largestWholeGb) +
-                                                  " GB is the most that fits (give " + word + " " +
-                                                  Number(partition.largestWholeGb) + ")";
+      const std::string word = Lowercase(FileSystemName(*partition.kind));
+      rest += partition.largestWholeGb == 0
+                  ? ", not a whole number of GB, and no whole GB fits"
+                  : ", not a whole number of GB: " + Number(partition.largestWholeGb) +
+                        " GB is the most that fits (give " + word + " " + Number(partition.largestWholeGb) + ")";
     }
     rest += "\n";
   }
@@ -318,9 +315,7 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
         break;
     }
     if (label.empty()) continue;
-    std::string fs(FileSystemName(*partition.kind));
-    for (char& c : fs) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    out += "format quick fs=" + fs + " label=\"" + label + "\"\n";
+    out += "format quick fs=" + Lowercase(FileSystemName(*partition.kind)) + " label=\"" + label + "\"\n";
     if (partition.role == PlannedRole::Recovery) {
       out += gpt ? "set id=" + std::string(layout::gpt::kRecoveryType) +
                        "\ngpt attributes=" + std::string(layout::gpt::kRecoveryAttributes) + "\n"

@@ -18,7 +18,7 @@ struct Piece {
 };
 
 constexpr std::uint64_t kMostMbrSectors = std::uint64_t{1} << 32;
-constexpr std::uint64_t kGptEntriesBytes = 128 * 128;
+constexpr std::uint64_t kGptEntriesBytes = std::uint64_t{128} * 128;
 
 std::string Text(std::int64_t value) { return std::string(Decimal(value).view()); }
 
@@ -137,7 +137,7 @@ PlanReading PlanDisk(const PlanRequest& request) {
     const std::uint64_t restSectors = (end - cursor) / step * step;
     PlannedPartition& rest = plan.partitions[restAt];
     rest.sectors = restSectors;
-    const std::int64_t restMiB = static_cast<std::int64_t>(restSectors / step);
+    const auto restMiB = static_cast<std::int64_t>(restSectors / step);
     if (restSectors == 0 || !FormattedCapacity(*rest.kind, restMiB, sectorBytes)) {
       return Refuse("no " + std::string(FileSystemName(*rest.kind)) + " volume fits the rest of the disk (" +
                     Text(restMiB) + " MiB): give it a capacity");

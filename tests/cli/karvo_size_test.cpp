@@ -131,7 +131,8 @@ const Refusal kRefusals[] = {
     {{"--inspect", "d", "--sector-size", "8192"}, {"--sector-size needs", "512 or 4096"}},
     {{"--partno", "1", "120"}, {"\"--partno\" goes with --inspect", "default layout"}},
     {{"--sector-size", "4096", "120"}, {"--sector-size goes with --exact", "512-byte sectors"}},
-    {{"--exact", "--sector-size", "4096", "fat32", "16384"}, {"1 to 16383 for FAT32", "4096-byte sectors ends at 16 TiB"}},
+    {{"--exact", "--sector-size", "4096", "fat32", "16384"},
+     {"1 to 16383 for FAT32", "4096-byte sectors ends at 16 TiB"}},
     {{"--plan"}, {"--plan needs a disk"}},
     {{"--plan", "1TB", "--mbr", "--mbr", "ntfs", "1"}, {"\"--mbr\" is given twice"}},
     {{"--plan", "1TB", "--inspect", "x"}, {"\"--inspect\" after \"--plan\""}},
@@ -467,12 +468,15 @@ TEST_F(Inspect, APlanNamesTheDiskAsUnderstoodAndEachPartition) {
   Add("disk.img", disk);
   g_sources["disk.img"].claimedBytes = (std::int64_t{8} << 30) + 2048 * 512;  // 8 GiB and a MiB: 8190 MiB for the rest
   const auto lines = Lines(RunWith({"--plan", "disk.img", "ntfs", "rest"}).out);
-  EXPECT_EQ(lines.at(1), "it holds an MBR partition table now, with 1 partition: the plan replaces it "
-                         "(karvo-size --inspect disk.img lists them)");
-  EXPECT_EQ(lines.back(), "partition 1 takes the rest: Windows shows 7.99 GB, not a whole number of GB: 7 GB is the most "
-                          "that fits (give ntfs 7)");
+  EXPECT_EQ(lines.at(1),
+            "it holds an MBR partition table now, with 1 partition: the plan replaces it "
+            "(karvo-size --inspect disk.img lists them)");
+  EXPECT_EQ(lines.back(),
+            "partition 1 takes the rest: Windows shows 7.99 GB, not a whole number of GB: 7 GB is the most "
+            "that fits (give ntfs 7)");
   Add("k4", disk, kLargeSectorBytes);
-  ExpectRefused({"--plan", "k4", "--sector-size", "512", "ntfs", "1"}, {"contradicts k4, whose sectors are 4096 bytes"});
+  ExpectRefused({"--plan", "k4", "--sector-size", "512", "ntfs", "1"},
+                {"contradicts k4, whose sectors are 4096 bytes"});
   EXPECT_EQ(Lines(RunWith({"--plan", "1TB", "--csv", "ntfs", "120"}).out),
             (std::vector<std::string>{
                 "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows",
