@@ -315,7 +315,15 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
         break;
     }
     if (label.empty()) continue;
-    out += "format quick fs=" + Lowercase(FileSystemName(*partition.kind)) + " label=\"" + label + "\"\n";
+    // Windows' own format makes FAT32 volumes of up to 32 GB: a larger one
+    // keeps its type and waits for another formatter.
+    if (partition.kind == FileSystem::Fat32 &&
+        static_cast<std::int64_t>(partition.sectors) * plan.sectorBytes > 32 * kBytesPerGiB) {
+      out += "rem Windows formats FAT32 up to 32 GB: format " + label + " with another tool (mkfs.fat).\n";
+      if (!gpt) out += "set id=0c\n";
+    } else {
+      out += "format quick fs=" + Lowercase(FileSystemName(*partition.kind)) + " label=\"" + label + "\"\n";
+    }
     if (partition.role == PlannedRole::Recovery) {
       out += gpt ? "set id=" + std::string(layout::gpt::kRecoveryType) +
                        "\ngpt attributes=" + std::string(layout::gpt::kRecoveryAttributes) + "\n"

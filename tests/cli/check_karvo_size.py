@@ -411,8 +411,8 @@ def diskpart_layout(script, disk, sector, gpt, cleaned):
         created = re.fullmatch(r"create partition (efi|msr|primary|extended|logical) size=(\d+) offset=(\d+)", line)
         if created:
             layout.append([int(created[3]) * 1024 // sector, int(created[2]) * (1 << 20) // sector, types[created[1]]])
-        elif re.fullmatch(r"format quick fs=(fat32|ntfs|exfat) label=\"[^\"]{1,11}\"", line):
-            if "fs=fat32" in line and not gpt:
+        elif re.fullmatch(r"format quick fs=(fat32|ntfs|exfat) label=\"[^\"]{1,11}\"", line) or line == "set id=0c":
+            if ("fs=fat32" in line or "id=0c" in line) and not gpt:
                 layout[-1][2] = "0c"
         elif line == f"set id={RECOVERY}" and gpt or line == "set id=27" and not gpt:
             layout[-1][2] = RECOVERY.lower() if gpt else "27"
