@@ -117,6 +117,8 @@ Result Table(bool csv) {
     } else {
       row += column(Number(exact), 13) + column(shown + (shows ? " " : "*"), 16);
     }
+    // The last column's blank, which marks no miss, ends no line.
+    while (row.back() == ' ') row.pop_back();
     out += row + "\n";
   }
   return {0, out, ""};
