@@ -40,6 +40,14 @@ thread_local CDialog* t_dialogBeingCreated = nullptr;
 // Ends with the code given to EndDialog, even one given during OnInitDialog
 // (the window is then never shown), or with -1 when the window could not be
 // made or was destroyed by anything but EndDialog.
+// A modeless window and a loop of our own, as MFC's CDialog::DoModal runs
+// one, rather than DialogBoxParamW: the dialog object owns its window from
+// the first message (before WM_INITDIALOG), EndDialog may be called before
+// the loop starts (from OnInitDialog) and is honoured at once, a WM_QUIT ends
+// the dialog with -1 and is passed on to the outer loop, a template without
+// WS_VISIBLE is shown and never left maximized, the owner is enabled and
+// activated again before the window goes, and every end of a main window
+// forgets it, whoever destroyed the window.
 INT_PTR CDialog::DoModal() {
   const wchar_t* templateName = MAKEINTRESOURCEW(m_nIDTemplate);
   HINSTANCE module = AfxFindResourceHandle(templateName, RT_DIALOG);

@@ -1,5 +1,17 @@
 #include "window.h"
 
+namespace {
+
+// The calls of a visit, one lambda for each alternative.
+template <typename... Calls>
+struct Overloaded : Calls... {
+  using Calls::operator()...;
+};
+template <typename... Calls>
+Overloaded(Calls...) -> Overloaded<Calls...>;
+
+}  // namespace
+
 BOOL CWnd::DestroyWindow() {
   if (m_hWnd == nullptr) return FALSE;
   return ::DestroyWindow(m_hWnd);
@@ -18,17 +30,25 @@ bool CWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
   // this window; each keeps its own request for default processing.
   const bool outerRequest = m_defaultRequested;
   m_defaultRequested = false;
-  result = 0;
-  if (const auto* handler = std::get_if<VoidHandler>(&entry->handler)) {
-    (this->**handler)();
-  } else if (const auto* sysCommand = std::get_if<SysCommandHandler>(&entry->handler)) {
-    (this->**sysCommand)(static_cast<UINT>(wParam), lParam);
-  } else if (const auto* dragIcon = std::get_if<QueryDragIconHandler>(&entry->handler)) {
-    result = reinterpret_cast<LRESULT>((this->**dragIcon)());
-  } else if (const auto* helpInfo = std::get_if<HelpInfoHandler>(&entry->handler)) {
-    auto* info = reinterpret_cast<HELPINFO*>(lParam);  // NOLINT(performance-no-int-to-ptr): WM_HELP's HELPINFO
-    result = (this->**helpInfo)(info);
-  }
+  // One call for each shape a handler may have: a shape added without its
+  // call leaves the visit without an overload, and does not compile.
+  result = std::visit(
+      Overloaded{
+          [this](VoidHandler handler) -> LRESULT {
+            (this->*handler)();
+            return 0;
+          },
+          [&](SysCommandHandler handler) -> LRESULT {
+            (this->*handler)(static_cast<UINT>(wParam), lParam);
+            return 0;
+          },
+          [this](QueryDragIconHandler handler) { return reinterpret_cast<LRESULT>((this->*handler)()); },
+          [&](HelpInfoHandler handler) -> LRESULT {
+            auto* info = reinterpret_cast<HELPINFO*>(lParam);  // NOLINT(performance-no-int-to-ptr): WM_HELP's HELPINFO
+            return (this->*handler)(info);
+          },
+      },
+      entry->handler);
   const bool handled = !m_defaultRequested;
   m_defaultRequested = outerRequest;
   return handled;
