@@ -13,17 +13,13 @@ Result Run(std::span<const std::string_view> args, SourceOpener open) {
   Request request;
   if (auto finished = Parse(args, request)) return *finished;
   switch (request.task) {
-    case Company::Table:
+    case Task::Table:
       return Table(request.csv);
-    case Company::Inspection:
+    case Task::Inspection:
       return Inspect(request, open);
-    case Company::Plan:
+    case Task::Plan:
       return PlanDisk(request, open);
-    case Company::Figures:
-    case Company::FiguresOrPlan:
-    case Company::TableOrPlan:
-    case Company::NotTable:
-    case Company::Anywhere:
+    case Task::Figures:
       break;
   }
   return Figures(request);

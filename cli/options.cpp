@@ -170,19 +170,15 @@ std::string_view CompanyName(Company company) {
 }
 
 // What karvo-size was asked to do, and why other things do not go with it.
-std::string TaskName(Company task) {
+std::string TaskName(Task task) {
   switch (task) {
-    case Company::Table:
+    case Task::Table:
       return "--table or --csv, which list 1 to " + Number(kCapacityCount) + " GB";
-    case Company::Inspection:
+    case Task::Inspection:
       return "--inspect, which reads the file system from the volume and takes only a capacity";
-    case Company::Plan:
+    case Task::Plan:
       return "--plan, which lays out a disk";
-    case Company::Figures:
-    case Company::FiguresOrPlan:
-    case Company::TableOrPlan:
-    case Company::NotTable:
-    case Company::Anywhere:
+    case Task::Figures:
       break;
   }
   return "the figures, which are for Windows' default layout";
@@ -377,17 +373,17 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
       case OptionId::Plan: {
         // Each chooses what karvo-size does: one of them at most, but for
         // --csv beside --plan, which prints the plan as CSV.
-        const bool csvPlan = (spec->id == OptionId::Csv && request.task == Company::Plan) ||
-                             (spec->id == OptionId::Plan && request.csv && request.task == Company::Table);
+        const bool csvPlan = (spec->id == OptionId::Csv && request.task == Task::Plan) ||
+                             (spec->id == OptionId::Plan && request.csv && request.task == Task::Table);
         if (!taskWord.empty() && !csvPlan) {
           return Failure(Quoted(arg) + " after " + Quoted(taskWord) + ": give one of them");
         }
         if (request.csv && spec->id == OptionId::Csv) return twice(arg);
         taskWord = arg;
         request.csv = request.csv || spec->id == OptionId::Csv;
-        request.task = spec->id == OptionId::Table || (spec->id == OptionId::Csv && !csvPlan) ? Company::Table
-                       : spec->id == OptionId::Inspect                                        ? Company::Inspection
-                                                                                              : Company::Plan;
+        request.task = spec->id == OptionId::Table || (spec->id == OptionId::Csv && !csvPlan) ? Task::Table
+                       : spec->id == OptionId::Inspect                                        ? Task::Inspection
+                                                                                              : Task::Plan;
         if (spec->id == OptionId::Inspect) {
           request.inspectPath = value;
           if (!value || value->empty()) {
@@ -458,7 +454,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     if (!besideVersion.empty()) return Failure(Quoted(besideVersion) + " does not go with --version");
     return Result{0, "karvo-size " KARVO_VERSION "\n", ""};
   }
-  if (request.secondFileSystem && request.task != Company::Plan) {
+  if (request.secondFileSystem && request.task != Task::Plan) {
     return Failure(Quoted(*request.secondFileSystem) + " is one file system too many: give one");
   }
   // Everything given must go with what karvo-size was asked to do.

@@ -14,8 +14,11 @@
 
 namespace karvo::cli {
 
-// What an option or a word goes with: one of the four things karvo-size
-// does, or several of them.
+// What karvo-size is asked to do: the figures, unless --table, --csv,
+// --inspect or --plan.
+enum class Task { Figures, Table, Inspection, Plan };
+
+// What an option or a word goes with: one task or several, a bit each.
 enum class Company : unsigned {
   Figures = 1,
   Table = 2,
@@ -27,12 +30,12 @@ enum class Company : unsigned {
   Anywhere = 15,
 };
 
-constexpr bool Accepts(Company given, Company task) {
-  return (static_cast<unsigned>(given) & static_cast<unsigned>(task)) != 0;
+constexpr bool Accepts(Company given, Task task) {
+  return (static_cast<unsigned>(given) & (1U << static_cast<unsigned>(task))) != 0;
 }
 
 struct Request {
-  Company task = Company::Figures;  // the figures, unless --table, --csv, --inspect or --plan
+  Task task = Task::Figures;
   std::optional<FileSystem> kind;
   std::vector<std::string_view> words;     // capacities, or whatever else is not an option
   std::vector<std::string_view> sequence;  // every word, file systems too, in order: the plan's

@@ -18,10 +18,10 @@
 namespace karvo::cli {
 namespace {
 
-using testing::DiskImage;
-using testing::Fat32Sector;
-using testing::NtfsSector;
-using testing::Sector;
+using fixtures::DiskImage;
+using fixtures::Fat32Sector;
+using fixtures::NtfsSector;
+using fixtures::Sector;
 
 // The sources the opener finds by path.
 struct Opened {
@@ -38,9 +38,9 @@ Source OpenFromMemory(std::string_view path) {
   if (found == g_sources.end()) {
     source.problem = "No such file or directory";
   } else if (found->second.stream) {
-    source.reader = std::make_unique<testing::MemoryDisk>(found->second.bytes, testing::MemoryDisk::Stream{});
+    source.reader = std::make_unique<fixtures::MemoryDisk>(found->second.bytes, fixtures::MemoryDisk::Stream{});
   } else {
-    auto disk = std::make_unique<testing::MemoryDisk>(found->second.bytes, found->second.deviceSectorBytes);
+    auto disk = std::make_unique<fixtures::MemoryDisk>(found->second.bytes, found->second.deviceSectorBytes);
     if (found->second.claimedBytes) disk->ClaimSize(*found->second.claimedBytes);
     source.reader = std::move(disk);
   }
@@ -506,7 +506,7 @@ TEST_F(Inspect, ABitLockerVolumeIsNamedAndListed) {
   // A GPT disk as an encrypted laptop's: BitLocker's data partition beside an NTFS one.
   DiskImage disk(32768);
   disk.Gpt({{2048, 10239}, {10240, 18431}}).Volume(10240, NtfsSector(8191));
-  disk.Volume(2048, testing::BitLockerSector());
+  disk.Volume(2048, fixtures::BitLockerSector());
   Add("laptop", disk);
   const Result listed = RunWith({"--inspect", "laptop"});
   EXPECT_EQ(listed.exitCode, 0) << listed.error;
@@ -521,7 +521,7 @@ TEST_F(Inspect, ABitLockerVolumeIsNamedAndListed) {
 TEST_F(Inspect, AVolumeOfExactlyTheCapacityReachesItAndShowsIt) {
   // 1 GiB exactly: 262,144 NTFS clusters of 4 KiB, or 32,768 exFAT ones of
   // 32 KiB (a FAT of 320 sectors holds them); one NTFS cluster fewer is 4096 bytes short.
-  Sector exfat = testing::ExfatSector(2101248, 32768);
+  Sector exfat = fixtures::ExfatSector(2101248, 32768);
   layout::Set(exfat, layout::exfat::kFatLength, 320);
   struct Case {
     std::vector<std::uint8_t> start;
@@ -536,7 +536,7 @@ TEST_F(Inspect, AVolumeOfExactlyTheCapacityReachesItAndShowsIt) {
        2097151,
        kExitNotAsAsked,
        {"file system: NTFS", "reaches 1 GB: no, 4096 bytes short", "Windows shows 1 GB: no, it shows 0.99 GB"}},
-      {testing::ExfatBootRegions(exfat),
+      {fixtures::ExfatBootRegions(exfat),
        2101248,
        0,
        {"file system: exFAT", "reaches 1 GB: yes", "Windows shows 1 GB: yes"}},

@@ -12,13 +12,13 @@
 namespace karvo {
 namespace {
 
+using fixtures::BitLockerSector;
+using fixtures::Fat32Sector;
+using fixtures::NtfsSector;
 using layout::Set;
-using testing::BitLockerSector;
-using testing::Fat32Sector;
-using testing::NtfsSector;
 namespace fat = layout::fat;
-using testing::Sector;
-using testing::Signed;
+using fixtures::Sector;
+using fixtures::Signed;
 
 TEST(BootSector, ReadsTheCapacityWindowsReports) {
   const auto fat = ReadBootSector(Fat32Sector());
@@ -65,17 +65,17 @@ TEST(BootSector, KnowsFat32ByItsFieldsWhateverItsTypeText) {
 namespace exfat = layout::exfat;
 
 // An exFAT volume's boot sector with its boot regions, as it would be read.
-BootSectorReading ReadExfat(const Sector& sector) { return ReadBootSector(testing::ExfatBootRegions(sector)); }
+BootSectorReading ReadExfat(const Sector& sector) { return ReadBootSector(fixtures::ExfatBootRegions(sector)); }
 
 TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
-  const auto read = ReadBootSector(testing::ExfatBootRegions(testing::ExfatSector()), kBytesPerGiB);
+  const auto read = ReadBootSector(fixtures::ExfatBootRegions(fixtures::ExfatSector()), kBytesPerGiB);
   ASSERT_TRUE(read.volume) << read.problem;
   EXPECT_EQ(read.volume->kind, FileSystem::Exfat);
   EXPECT_EQ(read.volume->capacity, (VolumeCapacity{32768, 32704}));
   EXPECT_EQ(read.volume->volumeBytes, kBytesPerGiB);
   EXPECT_EQ(read.note, "");
   // 4096-byte sectors: 1 GiB in 262,144 of them, clusters of 8 sectors.
-  Sector large = testing::ExfatSector(262144, 32704);
+  Sector large = fixtures::ExfatSector(262144, 32704);
   for (const auto& [field, value] : {std::pair{exfat::kBytesPerSectorShift, 12},
                                      {exfat::kSectorsPerClusterShift, 3},
                                      {exfat::kFatOffset, 256},
@@ -122,7 +122,7 @@ TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
       {exfat::kRootCluster, 32706, "root directory"},
   };
   for (const Case& c : cases) {
-    Sector sector = testing::ExfatSector(2097152, c.clusters);
+    Sector sector = fixtures::ExfatSector(2097152, c.clusters);
     Set(sector, exfat::kFatCount, c.fats);
     Set(sector, c.field, c.value);
     const auto reading = ReadExfat(sector);
@@ -137,7 +137,7 @@ TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
 // be; both failing, the volume is damaged. The fields that change as the
 // volume is used are left out of the checksum.
 TEST(BootSector, ReadsExfatFromItsBackupBootRegionWhenTheMainOneFails) {
-  constexpr std::size_t kRegionBytes = testing::kExfatRegionSectors * 512;
+  constexpr std::size_t kRegionBytes = fixtures::kExfatRegionSectors * 512;
   const auto flip = [](std::size_t at) { return [at](std::span<std::uint8_t> regions) { regions[at] ^= 1; }; };
   struct Case {
     const char* name;
@@ -160,7 +160,7 @@ TEST(BootSector, ReadsExfatFromItsBackupBootRegionWhenTheMainOneFails) {
       {"jump",
        [](std::span<std::uint8_t> regions) {
          Set(regions, layout::boot_record::kJump, 0x9058EB);
-         testing::SealExfatRegion(regions.first(kRegionBytes), 512);
+         fixtures::SealExfatRegion(regions.first(kRegionBytes), 512);
        },
        "without exFAT's jump: read from the backup", ""},
       {"both checksums",
@@ -177,7 +177,7 @@ TEST(BootSector, ReadsExfatFromItsBackupBootRegionWhenTheMainOneFails) {
        "", "without exFAT's jump, and no whole backup"},
   };
   for (const Case& c : cases) {
-    auto regions = testing::ExfatBootRegions(testing::ExfatSector());
+    auto regions = fixtures::ExfatBootRegions(fixtures::ExfatSector());
     c.change(regions);
     const auto reading = ReadBootSector(regions);
     EXPECT_EQ(reading.volume.has_value(), c.problem.empty()) << c.name;
@@ -239,7 +239,7 @@ TEST(BootSector, NamesBitLockerAndReFSBeforeTrustingAnyHeader) {
   }
   for (const auto& [offset, named] : {std::pair{4096U, true}, std::pair{4032U, false}, std::pair{6148U, false}}) {
     Set(volume, bitlocker::kToGoMetadataOffset, offset);
-    testing::MemoryDisk disk(volume);
+    fixtures::MemoryDisk disk(volume);
     const auto reading = ReadBootSector(std::span(volume).first(512), std::nullopt, disk, 0);
     EXPECT_EQ(reading.problem.starts_with("a BitLocker To Go volume"), named) << offset << ": " << reading.problem;
   }

@@ -15,12 +15,12 @@
 namespace karvo {
 namespace {
 
-using testing::DiskImage;
+using fixtures::DiskImage;
 namespace gpt = layout::gpt;
 
 constexpr std::string_view kRecovery = gpt::kRecoveryType;
 
-using testing::ReadTable;
+using fixtures::ReadTable;
 
 DiskImage TwoPartitions() {
   DiskImage disk(16384);
@@ -34,7 +34,7 @@ TEST(Crc32, GivesTheCheckValueOfCrc32AndAgreesWithZlib) {
   EXPECT_EQ(Crc32(check), 0xCBF43926U);
   EXPECT_EQ(Crc32({}), 0U);
   const DiskImage disk = TwoPartitions();
-  EXPECT_EQ(Crc32(disk.bytes().first(70000)), testing::ZlibCrc32(disk.bytes().first(70000)));
+  EXPECT_EQ(Crc32(disk.bytes().first(70000)), fixtures::ZlibCrc32(disk.bytes().first(70000)));
 }
 
 TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {

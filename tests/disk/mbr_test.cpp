@@ -11,10 +11,10 @@
 namespace karvo {
 namespace {
 
-using testing::DiskImage;
-using testing::NtfsSector;
+using fixtures::DiskImage;
+using fixtures::NtfsSector;
 
-using testing::ReadTable;
+using fixtures::ReadTable;
 
 std::int64_t SectorBytesOf(const DiskImage& image) {
   const auto reading = ReadTable(image);

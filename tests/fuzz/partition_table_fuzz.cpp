@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  karvo::testing::MemoryDisk disk(bytes);
+  karvo::fixtures::MemoryDisk disk(bytes);
   const auto reading = karvo::ReadPartitionTable(bytes, disk);
   if (reading.table && !reading.problem.empty()) std::abort();
   if (!reading.table && !reading.primaryProblem.empty()) std::abort();

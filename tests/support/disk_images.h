@@ -18,7 +18,7 @@
 #include "disk/partition_table.h"
 #include "support/memory_disk.h"
 
-namespace karvo::testing {
+namespace karvo::fixtures {
 
 using layout::Set;
 namespace fat = layout::fat;
@@ -249,4 +249,4 @@ inline PartitionTableReading ReadTable(const DiskImage& image, std::optional<std
   return ReadPartitionTable(image.bytes(), disk, sectorBytes);
 }
 
-}  // namespace karvo::testing
+}  // namespace karvo::fixtures

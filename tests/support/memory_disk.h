@@ -9,7 +9,7 @@
 
 #include "disk/disk_bytes.h"
 
-namespace karvo::testing {
+namespace karvo::fixtures {
 
 class MemoryDisk final : public DiskReader {
  public:
@@ -45,4 +45,4 @@ class MemoryDisk final : public DiskReader {
   std::int64_t m_position = 0;
 };
 
-}  // namespace karvo::testing
+}  // namespace karvo::fixtures
