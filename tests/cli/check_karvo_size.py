@@ -424,6 +424,7 @@ def diskpart_layout(script, disk, sector, gpt, cleaned):
     return [tuple(p) for p in layout]
 
 
+@unittest.skipIf(COMMAND[-1].endswith(".exe"), "the plan is the same arithmetic in both builds: proved once, on Linux")
 class Plan(unittest.TestCase):
     """The plan's scripts given to the real sfdisk on a sparse image of the disk's exact size, read back by sfdisk
     and karvo-size, each data volume formatted at its size; the diskpart script read by its documented rules."""
