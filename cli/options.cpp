@@ -305,8 +305,11 @@ std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<F
   return static_cast<std::int32_t>(value);
 }
 
-std::optional<Result> Parse(std::span<const std::string_view> args, Request& request) {
-  // Each word and option as it was given, with what it goes with.
+namespace {
+
+// What the parser keeps beside the request: each word and option as it was
+// given, with what it goes with, and what --version and the task were given with.
+struct Parsing {
   struct Given {
     std::string_view word;
     Company company;
@@ -314,151 +317,163 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
   std::vector<Given> given;
   bool optionsEnded = false;
   bool version = false;
-  std::string_view besideVersion;
-  std::string_view taskWord;  // --table, --csv or --inspect, as typed
-  const auto twice = [](std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); };
-  // A second file system goes with a plan alone, which may not have been asked for yet.
-  const auto fileSystem = [&](std::string_view word, Company company) -> std::optional<Result> {
-    const auto named = ParseFileSystem(word);
-    if (!named) return UnknownFileSystem(word);
-    if (!request.kind) {
-      request.kind = named;
-    } else if (!request.secondFileSystem) {
-      request.secondFileSystem = word;
-    }
-    given.push_back({word, company});
-    return std::nullopt;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    // "-" alone is a path (standard input), "-5" a capacity the checks refuse.
-    const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
-    if (!option) {
-      if (besideVersion.empty()) besideVersion = arg;
-      request.sequence.push_back(arg);
-      if (ParseFileSystem(arg)) {
-        if (auto refused = fileSystem(arg, Company::FiguresOrPlan)) return refused;
-      } else {
-        request.words.push_back(arg);
-        given.push_back({arg, Company::NotTable});
-      }
-      continue;
-    }
-    const OptionSpec* spec = FindOption(arg);
-    if (spec == nullptr) return Failure("unknown option " + Quoted(arg) + ": see karvo-size --help");
-    if (spec->id == OptionId::Help) return Result{0, Help(), ""};
-    if (spec->id == OptionId::Version) {
-      if (version) return twice(arg);
-      version = true;
-      continue;
-    }
-    if (besideVersion.empty()) besideVersion = arg;
-    const std::optional<std::string_view> value = spec->value.empty() ? std::nullopt : OptionValue(args, i, spec->name);
-    if (spec->id != OptionId::FileSystem) given.push_back({spec->name, spec->company});
-    switch (spec->id) {
-      case OptionId::EndOfOptions:
-        optionsEnded = true;
-        break;
-      case OptionId::Message:
-        if (request.message) return twice(arg);
-        request.message = true;
-        break;
-      case OptionId::Exact:
-        if (request.exact) return twice(arg);
-        request.exact = true;
-        break;
-      case OptionId::Table:
-      case OptionId::Csv:
-      case OptionId::Inspect:
-      case OptionId::Plan: {
-        // Each chooses what karvo-size does: one of them at most, but for
-        // --csv beside --plan, which prints the plan as CSV.
-        const bool csvPlan = (spec->id == OptionId::Csv && request.task == Task::Plan) ||
-                             (spec->id == OptionId::Plan && request.csv && request.task == Task::Table);
-        if (!taskWord.empty() && !csvPlan) {
-          return Failure(Quoted(arg) + " after " + Quoted(taskWord) + ": give one of them");
-        }
-        if (request.csv && spec->id == OptionId::Csv) return twice(arg);
-        taskWord = arg;
-        request.csv = request.csv || spec->id == OptionId::Csv;
-        request.task = spec->id == OptionId::Table || (spec->id == OptionId::Csv && !csvPlan) ? Task::Table
-                       : spec->id == OptionId::Inspect                                        ? Task::Inspection
-                                                                                              : Task::Plan;
-        if (spec->id == OptionId::Inspect) {
-          request.inspectPath = value;
-          if (!value || value->empty()) {
-            return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
-          }
-        }
-        if (spec->id == OptionId::Plan) {
-          request.planDisk = value;
-          if (!value || value->empty()) {
-            return Failure("--plan needs a disk: its size (1TB, 931.5GiB, bytes), or its image or its device");
-          }
-        }
-        break;
-      }
-      case OptionId::Mbr:
-      case OptionId::Windows:
-      case OptionId::Sfdisk:
-      case OptionId::Clean:
-      case OptionId::Assign: {
-        bool& flag = spec->id == OptionId::Mbr       ? request.mbr
-                     : spec->id == OptionId::Windows ? request.windows
-                     : spec->id == OptionId::Sfdisk  ? request.sfdisk
-                     : spec->id == OptionId::Clean   ? request.clean
-                                                     : request.assign;
-        if (flag) return twice(arg);
-        flag = true;
-        break;
-      }
-      case OptionId::Recovery:
-        if (request.recoveryMiB) return twice(spec->name);
-        request.recoveryMiB = value ? SmallNumber(*value) : std::nullopt;
-        if (!request.recoveryMiB || *request.recoveryMiB < 300) {
-          return Failure("--recovery needs the recovery partition's size in MiB: 300 to 9999");
-        }
-        break;
-      case OptionId::Diskpart:
-        if (request.diskpartDisk) return twice(spec->name);
-        request.diskpartDisk = value ? SmallNumber(*value) : std::nullopt;
-        if (!request.diskpartDisk)
-          return Failure("--diskpart needs the disk's number in diskpart's list disk: 0 and up");
-        break;
-      case OptionId::PartitionNumber:
-        if (request.partition) return twice(spec->name);
-        request.partition = value ? SmallNumber(*value) : std::nullopt;
-        if (!request.partition || *request.partition == 0) {
-          return Failure("--partno needs a partition's number, as fdisk lists them: 1 and up");
-        }
-        break;
-      case OptionId::SectorSize: {
-        if (request.sectorBytes) return twice(spec->name);
-        const auto bytes = value ? SmallNumber(*value) : std::nullopt;
-        if (bytes != kSectorBytes && bytes != kLargeSectorBytes) {
-          return Failure("--sector-size needs a disk's logical sector size: 512 or 4096");
-        }
-        request.sectorBytes = *bytes;
-        break;
-      }
-      case OptionId::FileSystem:
-        if (!value) return Failure("--fs needs a file system: fat32, ntfs or exfat");
-        if (auto refused = fileSystem(*value, Company::Figures)) return refused;
-        break;
-      case OptionId::Help:
-      case OptionId::Version:
-        break;  // answered above
+  std::string_view besideVersion;  // the first argument besides --version
+  std::string_view taskWord;       // --table, --csv, --inspect or --plan, as typed
+};
+
+Result Twice(std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); }
+
+// A file system's word, bare or --fs's. A second goes with a plan alone,
+// which may not have been asked for yet: it waits for the end.
+std::optional<Result> TakeFileSystem(std::string_view word, Company company, Request& request, Parsing& parsing) {
+  const auto named = ParseFileSystem(word);
+  if (!named) return UnknownFileSystem(word);
+  if (!request.kind) {
+    request.kind = named;
+  } else if (!request.secondFileSystem) {
+    request.secondFileSystem = word;
+  }
+  parsing.given.push_back({word, company});
+  return std::nullopt;
+}
+
+// A word that is no option: a file system, or a word the task takes.
+std::optional<Result> TakeWord(std::string_view arg, Request& request, Parsing& parsing) {
+  request.sequence.push_back(arg);
+  if (ParseFileSystem(arg)) return TakeFileSystem(arg, Company::FiguresOrPlan, request, parsing);
+  request.words.push_back(arg);
+  parsing.given.push_back({arg, Company::NotTable});
+  return std::nullopt;
+}
+
+// --table, --csv, --inspect or --plan: each chooses what karvo-size does, one
+// of them at most, but for --csv beside --plan, which prints the plan as CSV.
+std::optional<Result> TakeTask(OptionId id, std::string_view arg, std::optional<std::string_view> value,
+                               Request& request, Parsing& parsing) {
+  const bool csvPlan = (id == OptionId::Csv && request.task == Task::Plan) ||
+                       (id == OptionId::Plan && request.csv && request.task == Task::Table);
+  if (!parsing.taskWord.empty() && !csvPlan) {
+    return Failure(Quoted(arg) + " after " + Quoted(parsing.taskWord) + ": give one of them");
+  }
+  if (request.csv && id == OptionId::Csv) return Twice(arg);
+  parsing.taskWord = arg;
+  request.csv = request.csv || id == OptionId::Csv;
+  request.task = id == OptionId::Table || (id == OptionId::Csv && !csvPlan) ? Task::Table
+                 : id == OptionId::Inspect                                  ? Task::Inspection
+                                                                            : Task::Plan;
+  if (id == OptionId::Inspect) {
+    request.inspectPath = value;
+    if (!value || value->empty()) {
+      return Failure("--inspect needs the path of a volume or an image file (- for standard input)");
     }
   }
-  if (version) {
-    if (!besideVersion.empty()) return Failure(Quoted(besideVersion) + " does not go with --version");
+  if (id == OptionId::Plan) {
+    request.planDisk = value;
+    if (!value || value->empty()) {
+      return Failure("--plan needs a disk: its size (1TB, 931.5GiB, bytes), or its image or its device");
+    }
+  }
+  return std::nullopt;
+}
+
+// A flag's place in the request; none for an option that is no flag.
+bool Request::*FlagOf(OptionId id) {
+  switch (id) {
+    case OptionId::Message:
+      return &Request::message;
+    case OptionId::Exact:
+      return &Request::exact;
+    case OptionId::Mbr:
+      return &Request::mbr;
+    case OptionId::Windows:
+      return &Request::windows;
+    case OptionId::Sfdisk:
+      return &Request::sfdisk;
+    case OptionId::Clean:
+      return &Request::clean;
+    case OptionId::Assign:
+      return &Request::assign;
+    default:
+      return nullptr;
+  }
+}
+
+// An option's number, given once and in its range.
+std::optional<Result> TakeNumber(OptionId id, std::string_view name, std::optional<std::string_view> value,
+                                 Request& request) {
+  const std::optional<int> number = value ? SmallNumber(*value) : std::nullopt;
+  switch (id) {
+    case OptionId::Recovery:
+      if (request.recoveryMiB) return Twice(name);
+      request.recoveryMiB = number;
+      if (!number || *number < 300)
+        return Failure("--recovery needs the recovery partition's size in MiB: 300 to 9999");
+      break;
+    case OptionId::Diskpart:
+      if (request.diskpartDisk) return Twice(name);
+      request.diskpartDisk = number;
+      if (!number) return Failure("--diskpart needs the disk's number in diskpart's list disk: 0 and up");
+      break;
+    case OptionId::PartitionNumber:
+      if (request.partition) return Twice(name);
+      request.partition = number;
+      if (!number || *number == 0) {
+        return Failure("--partno needs a partition's number, as fdisk lists them: 1 and up");
+      }
+      break;
+    default:  // the sector size
+      if (request.sectorBytes) return Twice(name);
+      if (number != kSectorBytes && number != kLargeSectorBytes) {
+        return Failure("--sector-size needs a disk's logical sector size: 512 or 4096");
+      }
+      request.sectorBytes = *number;
+      break;
+  }
+  return std::nullopt;
+}
+
+// One option other than --help and --version, and its value.
+std::optional<Result> TakeOption(const OptionSpec& spec, std::string_view arg, std::optional<std::string_view> value,
+                                 Request& request, Parsing& parsing) {
+  if (bool Request::*flag = FlagOf(spec.id)) {
+    if (request.*flag) return Twice(arg);
+    request.*flag = true;
+    return std::nullopt;
+  }
+  switch (spec.id) {
+    case OptionId::EndOfOptions:
+      parsing.optionsEnded = true;
+      return std::nullopt;
+    case OptionId::Table:
+    case OptionId::Csv:
+    case OptionId::Inspect:
+    case OptionId::Plan:
+      return TakeTask(spec.id, arg, value, request, parsing);
+    case OptionId::FileSystem:
+      if (!value) return Failure("--fs needs a file system: fat32, ntfs or exfat");
+      return TakeFileSystem(*value, Company::Figures, request, parsing);
+    case OptionId::Recovery:
+    case OptionId::Diskpart:
+    case OptionId::PartitionNumber:
+    case OptionId::SectorSize:
+      return TakeNumber(spec.id, spec.name, value, request);
+    default:
+      return std::nullopt;
+  }
+}
+
+// What goes together, once everything is read: --version alone, a second
+// file system in a plan alone, each word and option with the task, --message
+// neither with --exact nor with exFAT.
+std::optional<Result> CheckTogether(const Request& request, const Parsing& parsing) {
+  if (parsing.version) {
+    if (!parsing.besideVersion.empty()) return Failure(Quoted(parsing.besideVersion) + " does not go with --version");
     return Result{0, "karvo-size " KARVO_VERSION "\n", ""};
   }
   if (request.secondFileSystem && request.task != Task::Plan) {
     return Failure(Quoted(*request.secondFileSystem) + " is one file system too many: give one");
   }
-  // Everything given must go with what karvo-size was asked to do.
-  for (const Given& each : given) {
+  for (const Parsing::Given& each : parsing.given) {
     if (!Accepts(each.company, request.task)) {
       return Failure(Quoted(each.word) + " goes with " + std::string(CompanyName(each.company)) + ", not with " +
                      TaskName(request.task));
@@ -473,6 +488,38 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
         "karvo-size exfat N prints exFAT's exact figure");
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+// Reads each argument in turn: a word, --help (which answers at once),
+// --version (which must stand alone), or an option and its value; then checks
+// what goes together.
+std::optional<Result> Parse(std::span<const std::string_view> args, Request& request) {
+  Parsing parsing;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    // "-" alone is a path (standard input), "-5" a capacity the checks refuse.
+    const bool option = !parsing.optionsEnded && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+    if (!option) {
+      if (parsing.besideVersion.empty()) parsing.besideVersion = arg;
+      if (auto refused = TakeWord(arg, request, parsing)) return refused;
+      continue;
+    }
+    const OptionSpec* spec = FindOption(arg);
+    if (spec == nullptr) return Failure("unknown option " + Quoted(arg) + ": see karvo-size --help");
+    if (spec->id == OptionId::Help) return Result{0, Help(), ""};
+    if (spec->id == OptionId::Version) {
+      if (parsing.version) return Twice(arg);
+      parsing.version = true;
+      continue;
+    }
+    if (parsing.besideVersion.empty()) parsing.besideVersion = arg;
+    const std::optional<std::string_view> value = spec->value.empty() ? std::nullopt : OptionValue(args, i, spec->name);
+    if (spec->id != OptionId::FileSystem) parsing.given.push_back({spec->name, spec->company});
+    if (auto refused = TakeOption(*spec, arg, value, request, parsing)) return refused;
+  }
+  return CheckTogether(request, parsing);
 }
 
 }  // namespace karvo::cli
