@@ -217,11 +217,7 @@ Result Inspect(const Request& request, SourceOpener open) {
     return WholeVolume(request, name, mounted, capacityWord);
   }
   DiskReader& disk = *source.reader;
-  // A device knows its own sectors: a size that says otherwise would misread its table.
-  if (request.sectorBytes && disk.SectorBytes() && *request.sectorBytes != *disk.SectorBytes()) {
-    return Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name + ", whose sectors are " +
-                   Number(*disk.SectorBytes()) + " bytes: leave it out for a device");
-  }
+  if (auto refused = SectorSizeRefused(request, disk, name)) return *refused;
   std::array<std::uint8_t, kStartBytes> buffer{};
   const auto start = std::span(buffer).first(disk.ReadAt(0, buffer));
   const BootSectorReading reading = ReadBootSector(start, disk.SizeBytes(), disk, 0);

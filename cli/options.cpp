@@ -270,6 +270,13 @@ std::string QuotedName(std::string_view name) {
   return open ? quoted + "'" : quoted;
 }
 
+std::optional<Result> SectorSizeRefused(const Request& request, const DiskReader& disk, const std::string& name) {
+  const auto device = disk.SectorBytes();
+  if (!request.sectorBytes || !device || *request.sectorBytes == *device) return std::nullopt;
+  return Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name + ", whose sectors are " +
+                 Number(*device) + " bytes: leave it out for a device");
+}
+
 Result Failure(std::string_view message) { return {kExitFailed, "", ErrorLine(message)}; }
 
 std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,

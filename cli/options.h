@@ -71,6 +71,10 @@ std::optional<FileSystem> ParseFileSystem(std::string_view word);
 // ASCII letters in lower case, as file systems' words are compared and written.
 std::string Lowercase(std::string_view word);
 
+// A device knows its own sectors: a --sector-size that says otherwise would
+// misread its table. The refusal, or none.
+std::optional<Result> SectorSizeRefused(const Request& request, const DiskReader& disk, const std::string& name);
+
 // One line on standard error, and the failure status.
 Result Failure(std::string_view message);
 // An argument as the user typed it, in quotes; a very long one is shortened.

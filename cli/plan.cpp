@@ -103,12 +103,11 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
     return std::nullopt;
   }
   DiskReader& reader = *source.reader;
-  const auto device = reader.SectorBytes();
-  if (request.sectorBytes && device && *request.sectorBytes != *device) {
-    failure = Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name +
-                      ", whose sectors are " + Number(*device) + " bytes: leave it out for a device");
+  if (auto refused = SectorSizeRefused(request, reader, name)) {
+    failure = *refused;
     return std::nullopt;
   }
+  const auto device = reader.SectorBytes();
   Disk disk;
   disk.sectorBytes = request.sectorBytes.value_or(device.value_or(kSectorBytes));
   disk.bytes = *reader.SizeBytes() - *reader.SizeBytes() % disk.sectorBytes;

@@ -165,12 +165,12 @@ def volume_lines(kind, cluster, capacity, indent=""):
             f"{indent}capacity: {capacity} bytes"]
 
 
-class Inspect(unittest.TestCase):
-    """Real images, as the formatters and partitioners make them."""
+class Images(unittest.TestCase):
+    """A folder of sparse images for each class of tests."""
 
     @classmethod
     def setUpClass(cls):
-        cls.folder = tempfile.mkdtemp(prefix="karvo-inspect.")
+        cls.folder = tempfile.mkdtemp(prefix="karvo-images.")
 
     @classmethod
     def tearDownClass(cls):
@@ -183,6 +183,10 @@ class Inspect(unittest.TestCase):
         if size is not None:
             os.truncate(path, size)
         return path
+
+
+class Inspect(Images):
+    """Real images, as the formatters and partitioners make them."""
 
     def formatted(self, kind, size, sector=512, cluster_sectors=8, name=None):
         """A volume image of `size` bytes in Windows' default layout; its capacity as its file system's checker says."""
@@ -425,17 +429,9 @@ def diskpart_layout(script, disk, sector, gpt, cleaned):
 
 
 @unittest.skipIf(COMMAND[-1].endswith(".exe"), "the plan is the same arithmetic in both builds: proved once, on Linux")
-class Plan(unittest.TestCase):
+class Plan(Images):
     """The plan's scripts given to the real sfdisk on a sparse image of the disk's exact size, read back by sfdisk
     and karvo-size, each data volume formatted at its size; the diskpart script read by its documented rules."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.folder = tempfile.mkdtemp(prefix="karvo-plan.")
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.folder)
 
     def test_sfdisk_makes_the_plan_and_each_volume_shows_its_gb(self):
         cases = (("gpt", ["1TB", "--windows", "ntfs", "120", "300", "exfat", "rest"], 1000204886016),
@@ -443,10 +439,7 @@ class Plan(unittest.TestCase):
                   64 << 30))
         for name, args, size in cases:
             gpt = name == "gpt"
-            image = os.path.join(self.folder, name + ".img")
-            with open(image, "wb"):
-                pass
-            os.truncate(image, size)
+            image = self.image(name + ".img", size=size)
             code, script, err = run("--plan", *args, "--sfdisk")
             self.assertEqual((code, err), (0, ""), name)
             tool("sfdisk", "--no-act", image, input=script)  # fails on anything it would not do as told
@@ -469,10 +462,7 @@ class Plan(unittest.TestCase):
             for row in rows:
                 if row[7] in ("", "rest"):
                     continue
-                volume = os.path.join(self.folder, "volume.img")
-                with open(volume, "wb"):
-                    pass
-                os.truncate(volume, int(row[3]) * 512)
+                volume = self.image("volume.img", size=int(row[3]) * 512)
                 kind = row[6].lower()
                 if kind == "fat32":
                     tool("mkfs.fat", "-F", "32", "-S", "512", "-s", str(truth_suite.fat32_sectors_per_cluster(int(row[5]))),

@@ -95,19 +95,6 @@ TEST(Plan, PlacesEachPartitionOnTheNextMiBAsSfdiskAndDiskpartDo) {
   }
 }
 
-TEST(Plan, TheRestSaysTheLargestWholeGbThatFits) {
-  // 8 GiB of GPT: the rest after 1 MiB and the backup is 8190 MiB, short of
-  // 8 GiB of NTFS (8193 MiB), so 7 GB is the most.
-  const auto reading = PlanDisk(Request(std::int64_t{8} << 30, {{FileSystem::Ntfs, std::nullopt}}));
-  ASSERT_TRUE(reading.plan) << reading.problem;
-  const PlannedPartition& rest = reading.plan->partitions.at(0);
-  EXPECT_TRUE(rest.rest);
-  EXPECT_EQ(rest.sectors, 8190U * 2048);
-  EXPECT_EQ(rest.largestWholeGb, 7);
-  ASSERT_TRUE(rest.formatted);
-  EXPECT_EQ(rest.formatted->TotalBytes(), 8190 * kBytesPerMiB - 4096);
-}
-
 // Each refusal, and the plan that fits at its edge.
 TEST(Plan, RefusesWhatCannotBeLaidOut) {
   const PlanAsk one{FileSystem::Ntfs, 1};  // 1025 MiB
