@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/driver.h"
+#include "support/poll.h"
 #include "support/wine_path.h"
 
 namespace {
@@ -25,14 +26,11 @@ double Now() {
   return static_cast<double>(t.QuadPart) * 1000.0 / frequency;
 }
 
+// Waits without sleeping between looks, so that the times are not rounded to
+// the scheduler's tick.
 template <typename Predicate>
-bool SpinUntil(Predicate done, double timeoutMs = 20000) {
-  const double start = Now();
-  while (!done()) {
-    if (Now() - start > timeoutMs) return false;
-    ::Sleep(0);
-  }
-  return true;
+bool SpinUntil(Predicate done) {
+  return testing_support::WaitUntil(done, 20000, 0);
 }
 
 struct Run {
@@ -41,7 +39,7 @@ struct Run {
 
 HWND ReadyDialog(const e2e::KarvoProcess& process) {
   for (HWND window : process.TopLevelWindows()) {
-    HWND capacity = ::GetDlgItem(window, 1001);
+    HWND capacity = ::GetDlgItem(window, e2e::kCapacityList);
     if (capacity && ::SendMessageW(capacity, CB_GETCOUNT, 0, 0) == 300) return window;
   }
   return nullptr;
@@ -49,27 +47,26 @@ HWND ReadyDialog(const e2e::KarvoProcess& process) {
 
 bool Measure(const std::wstring& program, const std::string& linuxName, Run& run) {
   const double started = Now();
-  e2e::KarvoProcess process(L"", program);
+  e2e::KarvoProcess process(program);
   HWND dialog = nullptr;
   if (!SpinUntil([&] { return (dialog = ReadyDialog(process)) != nullptr; })) return false;
   run.startToReady = Now() - started;
 
-  ::SendMessageW(::GetDlgItem(dialog, 1000), CB_SETCURSEL, 1, 0);
-  ::SendMessageW(::GetDlgItem(dialog, 1001), CB_SETCURSEL, 119, 0);
+  process.WaitForMainDialog();
+  process.Select(1, 120);
   const double posted = Now();
   ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   HWND box = nullptr;
   if (!SpinUntil([&] {
         for (HWND window : process.TopLevelWindows()) {
-          if (::GetWindow(window, GW_OWNER) == dialog) box = window;
+          if (testing_support::Matches(window, {.owner = dialog})) box = window;
         }
         return box != nullptr;
       })) {
     return false;
   }
   run.calculateToAnswer = Now() - posted;
-  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  SpinUntil([&] { return !::IsWindow(box); });
+  testing_support::Dismiss(box);
 
   const std::wstring linuxProcess = e2e::FindLinuxProcess(linuxName);
   run.peakWorkingSetKb =

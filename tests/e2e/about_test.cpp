@@ -5,16 +5,13 @@
 
 namespace {
 
+using e2e::kAboutCaption;
+using e2e::kAboutCommand;
 using e2e::MainDialog;
-
-const std::wstring kAboutCaption = L"关于 Karvo";
 
 class AboutBox : public MainDialog {
  protected:
-  HWND OpenAbout(WPARAM command) {
-    ::PostMessageW(dialog, WM_SYSCOMMAND, command, 0);
-    return karvo.WaitForOwnedDialog(dialog, kAboutCaption);
-  }
+  HWND OpenAbout(WPARAM command = kAboutCommand) { return karvo->OpenAbout(command); }
 
   void ExpectClosedAndMainDialogAsBefore(HWND about) {
     testing_support::WaitUntil([&] { return !::IsWindow(about); });
@@ -50,17 +47,17 @@ TEST_F(AboutBox, EveryCommandWithTheAboutBitsOpensItOwnedByTheDisabledMainDialog
 
 TEST_F(AboutBox, ClosesWithOkEscapeAndItsCloseBox) {
   Select(1, 42);
-  HWND about = OpenAbout(0x0010);
+  HWND about = OpenAbout();
   ASSERT_NE(about, nullptr);
   e2e::TypeKeys(about, {VK_RETURN});
   ExpectClosedAndMainDialogAsBefore(about);
 
-  about = OpenAbout(0x0010);
+  about = OpenAbout();
   ASSERT_NE(about, nullptr);
   e2e::TypeKeys(about, {VK_ESCAPE});
   ExpectClosedAndMainDialogAsBefore(about);
 
-  about = OpenAbout(0x0010);
+  about = OpenAbout();
   ASSERT_NE(about, nullptr);
   ::PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0);
   ExpectClosedAndMainDialogAsBefore(about);
@@ -68,7 +65,7 @@ TEST_F(AboutBox, ClosesWithOkEscapeAndItsCloseBox) {
 
 TEST_F(AboutBox, HelpFromAboutLeavesItModalOverTheMainDialog) {
   Select(1, 42);
-  HWND about = OpenAbout(0x0010);
+  HWND about = OpenAbout();
   ASSERT_NE(about, nullptr);
   ExpectHelpOwnedBy(about);
   ::PostMessageW(about, WM_COMMAND, IDOK, 0);
@@ -84,11 +81,11 @@ TEST_F(AboutBox, OtherSystemCommandsKeepTheirUsualMeaning) {
   e2e::TypeKeys(dialog, {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
   ::GetWindowRect(dialog, &after);
   EXPECT_GT(after.top, before.top) << "the dialog did not move down";
-  EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, kAboutCaption, 200), nullptr);
+  EXPECT_EQ(karvo->WaitForOwnedDialog(dialog, kAboutCaption, 200), nullptr);
 
   ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0020, 0);  // a neighbour of the About command
   e2e::Sync(dialog);
-  EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, kAboutCaption, 300), nullptr);
+  EXPECT_EQ(karvo->WaitForOwnedDialog(dialog, kAboutCaption, 300), nullptr);
   ExpectStillRunning();
 }
 

@@ -4,30 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "support/wine_path.h"
+#include "support/poll.h"
 
 namespace e2e {
-namespace {
 
-std::wstring g_karvoPath;
+using testing_support::WaitForWindow;
+using testing_support::WaitUntil;
 
-template <typename Predicate>
-bool WaitUntil(DWORD timeoutMs, Predicate predicate) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (predicate()) return true;
-    if (::GetTickCount64() >= deadline) return false;
-    ::Sleep(2);
-  }
-}
-
-}  // namespace
-
-const std::wstring& KarvoPath() { return g_karvoPath; }
-
-void SetKarvoPath(const char* path) { g_karvoPath = testing_support::WindowsPath(path); }
-
-KarvoProcess::KarvoProcess(const std::wstring& arguments, const std::wstring& program) {
+KarvoProcess::KarvoProcess(const std::wstring& program, const std::wstring& arguments) {
   std::wstring commandLine = L"\"" + program + L"\"";
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW startup{};
@@ -49,49 +33,47 @@ KarvoProcess::~KarvoProcess() {
 }
 
 std::vector<HWND> KarvoProcess::TopLevelWindows() const {
-  struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-  } search{m_info.dwProcessId, {}};
-  struct Visit {
-    static BOOL CALLBACK Window(HWND window, LPARAM param) {
-      auto* s = reinterpret_cast<Search*>(param);
-      DWORD owner = 0;
-      ::GetWindowThreadProcessId(window, &owner);
-      if (owner == s->processId && ::IsWindowVisible(window)) s->found.push_back(window);
-      return TRUE;
-    }
-  };
-  ::EnumWindows(&Visit::Window, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return testing_support::VisibleWindows({.processId = m_info.dwProcessId});
 }
 
 HWND KarvoProcess::WaitForMainDialog(DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitUntil(timeoutMs, [&] {
-    for (HWND window : TopLevelWindows()) {
-      if (ClassName(window) == L"#32770" && WindowText(window) == L"Karvo" && ::GetDlgItem(window, 1001)) {
-        found = window;
-      }
-    }
-    return found != nullptr;
-  });
-  if (found) Sync(found);
-  return found;
+  m_dialog =
+      WaitForWindow({.processId = m_info.dwProcessId}, {.caption = L"Karvo", .control = kCapacityList}, timeoutMs);
+  return m_dialog;
 }
 
 HWND KarvoProcess::WaitForOwnedDialog(HWND owner, const std::wstring& caption, DWORD timeoutMs) const {
-  HWND found = nullptr;
-  WaitUntil(timeoutMs, [&] {
-    for (HWND window : TopLevelWindows()) {
-      if (::GetWindow(window, GW_OWNER) == owner && ClassName(window) == L"#32770" && WindowText(window) == caption) {
-        found = window;
-      }
-    }
-    return found != nullptr;
-  });
-  if (found) Sync(found);
-  return found;
+  return WaitForWindow({.processId = m_info.dwProcessId}, {.owner = owner, .caption = caption.c_str()}, timeoutMs);
+}
+
+void KarvoProcess::Select(int format, int capacity) const {
+  ::SendMessageW(::GetDlgItem(m_dialog, kFormatList), CB_SETCURSEL, format, 0);
+  ::SendMessageW(::GetDlgItem(m_dialog, kCapacityList), CB_SETCURSEL, capacity - 1, 0);
+}
+
+HWND KarvoProcess::PressCalculate(DWORD timeoutMs) const {
+  ::PostMessageW(m_dialog, WM_COMMAND, IDOK, 0);
+  return WaitForOwnedDialog(m_dialog, kResultCaption, timeoutMs);
+}
+
+ResultBox KarvoProcess::Calculate(int format, int capacity) const {
+  Select(format, capacity);
+  HWND box = PressCalculate();
+  if (box == nullptr) return {};
+  ResultBox answer = ReadMessageBox(box);
+  testing_support::Dismiss(box);
+  return answer;
+}
+
+HWND KarvoProcess::OpenAbout(WPARAM command, DWORD timeoutMs) const {
+  ::PostMessageW(m_dialog, WM_SYSCOMMAND, command, 0);
+  return WaitForOwnedDialog(m_dialog, kAboutCaption, timeoutMs);
+}
+
+bool KarvoProcess::Close(DWORD timeoutMs) const {
+  ::PostMessageW(m_dialog, WM_COMMAND, IDCANCEL, 0);
+  DWORD exitCode = 1;
+  return WaitForExit(timeoutMs, &exitCode) && exitCode == 0;
 }
 
 bool KarvoProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const {
@@ -147,7 +129,7 @@ void Sync(HWND window) {
 
 void TypeKeys(HWND window, const std::vector<WORD>& keys, const std::vector<WORD>& held) {
   ::SetForegroundWindow(window);
-  WaitUntil(2000, [&] { return ::GetForegroundWindow() == window; });
+  WaitUntil([&] { return ::GetForegroundWindow() == window; }, 2000);
   auto send = [](WORD key, bool up) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;

@@ -10,20 +10,40 @@
 
 namespace e2e {
 
-// The program under test, from the test's command line (a Unix path is taken
-// as Wine's Z: drive).
-const std::wstring& KarvoPath();
-void SetKarvoPath(const char* path);
+// What the main dialog holds and the boxes it opens.
+inline constexpr int kFormatList = 1000;
+inline constexpr int kCapacityList = 1001;
+inline constexpr WPARAM kAboutCommand = 0x0010;  // the system menu's About item
+inline constexpr const wchar_t* kResultCaption = L"计算结果";
+inline constexpr const wchar_t* kAboutCaption = L"关于 Karvo";
 
-// Starts Karvo.exe with a command line; ends it on destruction if it still runs.
+// The answer's text, spelled out here rather than built by the code under
+// test: format 0 is FAT32, 1 NTFS; capacity and figure as the box writes them.
+inline std::wstring AnswerText(int format, const std::wstring& capacity, const std::wstring& figure) {
+  return std::wstring(format == 0 ? L"您选择的格式为FAT32,分区容量为" : L"您选择的格式为NTFS,分区容量为") + capacity +
+         L"GB,实际容量应为 " + figure + L" MB.";
+}
+
+struct ResultBox {
+  std::wstring caption;
+  std::wstring text;
+  HWND owner = nullptr;
+  HWND icon = nullptr;       // the box's visible icon control, if it shows one
+  std::vector<int> buttons;  // the identifiers of its visible buttons, in order
+};
+ResultBox ReadMessageBox(HWND box);
+
+// Karvo.exe (or a copy) started with a command line and driven as a user
+// would, by messages; ended on destruction if it still runs.
 class KarvoProcess {
  public:
-  explicit KarvoProcess(const std::wstring& arguments = L"", const std::wstring& program = KarvoPath());
+  explicit KarvoProcess(const std::wstring& program, const std::wstring& arguments = L"");
   ~KarvoProcess();
   KarvoProcess(const KarvoProcess&) = delete;
   KarvoProcess& operator=(const KarvoProcess&) = delete;
 
-  // The main dialog, once it is visible; null after the timeout.
+  // The main dialog, once it is visible and has handled what was sent to it;
+  // null after the timeout. The calls below act on it.
   HWND WaitForMainDialog(DWORD timeoutMs = 10000);
   // A visible dialog of this process owned by `owner` with this caption.
   HWND WaitForOwnedDialog(HWND owner, const std::wstring& caption, DWORD timeoutMs = 5000) const;
@@ -34,8 +54,21 @@ class KarvoProcess {
   DWORD Id() const { return m_info.dwProcessId; }
   HANDLE Handle() const { return m_info.hProcess; }
 
+  // Chooses a file system (0 FAT32, 1 NTFS) and a capacity of 1 to 300 GB.
+  void Select(int format, int capacity) const;
+  // Presses calculate; the answer's box, once shown (null after the timeout).
+  HWND PressCalculate(DWORD timeoutMs = 5000) const;
+  // The whole round: choose, press, read the answer and dismiss it; an empty
+  // caption when no answer came.
+  ResultBox Calculate(int format, int capacity) const;
+  // Sends a system command with the About bits; the About box, once shown.
+  HWND OpenAbout(WPARAM command = kAboutCommand, DWORD timeoutMs = 5000) const;
+  // Presses cancel: true when the program then ended, with status 0.
+  bool Close(DWORD timeoutMs = 5000) const;
+
  private:
   PROCESS_INFORMATION m_info{};
+  HWND m_dialog = nullptr;
 };
 
 std::wstring WindowText(HWND window);
@@ -58,14 +91,5 @@ std::wstring FindLinuxProcess(const std::string& program);
 // A "Name:  value" field of /proc/<pid>/status, in its unit; -1 if absent.
 long StatusField(const std::string& status, const std::string& field);
 long CountEntries(const std::wstring& folder);
-
-struct ResultBox {
-  std::wstring caption;
-  std::wstring text;
-  HWND owner = nullptr;
-  HWND icon = nullptr;       // the box's visible icon control, if it shows one
-  std::vector<int> buttons;  // the identifiers of its visible buttons, in order
-};
-ResultBox ReadMessageBox(HWND box);
 
 }  // namespace e2e

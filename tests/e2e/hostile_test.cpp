@@ -78,9 +78,7 @@ TEST_F(HostileMessages, SelectionsOutOfRangeFollowTheRules) {
   ::SendMessageW(formatList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"exFAT"));
   for (WPARAM index : {WPARAM{2}, WPARAM{5000}, static_cast<WPARAM>(-1)}) {
     ::SendMessageW(formatList, CB_SETCURSEL, index, 0);
-    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    e2e::Sync(dialog);
-    EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, e2e::kResultCaption, 300), nullptr) << index;
+    EXPECT_EQ(karvo->PressCalculate(300), nullptr) << index;
   }
   ExpectStillRunning();
 }
@@ -91,23 +89,17 @@ TEST_F(HostileMessages, UnknownSystemCommandsDoNothing) {
     e2e::Sync(dialog);
   }
   ::Sleep(200);
-  EXPECT_EQ(karvo.TopLevelWindows(), std::vector<HWND>{dialog});
+  EXPECT_EQ(karvo->TopLevelWindows(), std::vector<HWND>{dialog});
   EXPECT_TRUE(::IsWindowEnabled(dialog));
   EXPECT_EQ(Calculate().text, Fat32Answer(1));
   ExpectStillRunning();
 }
 
 TEST_F(HostileMessages, CalculateWhileAboutIsOpenAnswersAndLeavesAboutOpen) {
-  ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);
-  HWND about = karvo.WaitForOwnedDialog(dialog, L"关于 Karvo");
+  HWND about = karvo->OpenAbout();
   ASSERT_NE(about, nullptr);
-  Select(1, 120);
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  HWND box = karvo.WaitForOwnedDialog(dialog, e2e::kResultCaption);
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
-  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  testing_support::WaitUntil([&] { return !::IsWindow(box); });
+  const e2e::ResultBox answer = karvo->Calculate(1, 120);
+  EXPECT_EQ(answer.text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
   EXPECT_TRUE(::IsWindow(about)) << "the About box is still open";
   ::PostMessageW(about, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(WaitForMainDialogAlone());
@@ -153,15 +145,13 @@ void SendInitDialogs(HWND window, const std::vector<LPARAM>& params) {
 }
 
 TEST_F(HostileMessages, ForeignInitDialogMessagesAreIgnored) {
-  const std::vector<LPARAM> params = AssortedInitParams(karvo.Handle());
+  const std::vector<LPARAM> params = AssortedInitParams(karvo->Handle());
   SendInitDialogs(dialog, params);
   EXPECT_EQ(e2e::ComboEntries(capacityList).size(), 300u) << "the dialog was initialised again";
-  Select(1, 120);
-  EXPECT_EQ(Calculate().text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
+  EXPECT_EQ(Calculate(1, 120).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
 
   for (int round = 0; round < 2; ++round) {
-    ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);
-    HWND about = karvo.WaitForOwnedDialog(dialog, L"关于 Karvo");
+    HWND about = karvo->OpenAbout();
     ASSERT_NE(about, nullptr) << "About no longer opens";
     if (round == 0) SendInitDialogs(about, params);
     ::PostMessageW(about, WM_COMMAND, IDOK, 0);

@@ -8,13 +8,13 @@
 
 namespace {
 
+using e2e::AnswerText;
 using e2e::KarvoProcess;
 using e2e::kCapacityList;
 using e2e::kFormatList;
 using e2e::kResultCaption;
 using e2e::MainDialog;
-
-using e2e::AnswerText;
+using testing_support::Dismiss;
 
 TEST(Environment, RunsUnderTheExpectedCodePage) {
   const char* expected = std::getenv("KARVO_EXPECT_ACP");
@@ -70,23 +70,18 @@ TEST_F(MainDialog, AnswersTheWorkedValuesInAnInformationBoxOwnedByTheDialog) {
   for (const Row& row : {Row{2, L"2052", L"2053"}, Row{10, L"10276", L"10245"}, Row{100, L"102796", L"102405"},
                          Row{300, L"308396", L"307205"}}) {
     const std::wstring gb = std::to_wstring(row.capacity);
-    Select(0, row.capacity);
-    EXPECT_EQ(Calculate().text, AnswerText(0, gb, row.fat32));
-    Select(1, row.capacity);
-    EXPECT_EQ(Calculate().text, AnswerText(1, gb, row.ntfs));
+    EXPECT_EQ(Calculate(0, row.capacity).text, AnswerText(0, gb, row.fat32));
+    EXPECT_EQ(Calculate(1, row.capacity).text, AnswerText(1, gb, row.ntfs));
   }
 }
 
 TEST_F(MainDialog, NtfsAnd120Give122885OneBoxPerPressWithSelectionsKept) {
   Select(1, 120);
   for (int press = 0; press < 3; ++press) {
-    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+    HWND box = karvo->PressCalculate();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(karvo.TopLevelWindows().size(), 2u) << "one box per press";
-    EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitForMainDialogAlone());
+    EXPECT_EQ(karvo->TopLevelWindows().size(), 2u) << "one box per press";
+    EXPECT_EQ(ReadAndDismissAnswer(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
     EXPECT_EQ(e2e::ComboSelection(formatList), 1);
     EXPECT_EQ(e2e::ComboSelection(capacityList), 119);
     EXPECT_TRUE(::IsWindowEnabled(dialog));
@@ -96,7 +91,7 @@ TEST_F(MainDialog, NtfsAnd120Give122885OneBoxPerPressWithSelectionsKept) {
 TEST_F(MainDialog, EnterCalculatesAndEscapeEnds) {
   Select(1, 2);
   e2e::TypeKeys(dialog, {VK_RETURN});
-  HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+  HWND box = karvo->WaitForOwnedDialog(dialog, kResultCaption);
   ASSERT_NE(box, nullptr) << "Enter did not calculate";
   EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为2GB,实际容量应为 2053 MB.");
   e2e::TypeKeys(box, {VK_RETURN});  // Enter dismisses the box ...
@@ -123,7 +118,7 @@ TEST_F(MainDialog, ADroppedDownListTakesEnterAndEscapeForItself) {
     ASSERT_TRUE(::SendMessageW(formatList, CB_GETDROPPEDSTATE, 0, 0)) << "key " << key;
     e2e::TypeKeys(dialog, {key});
     EXPECT_FALSE(::SendMessageW(formatList, CB_GETDROPPEDSTATE, 0, 0)) << "key " << key;
-    EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, kResultCaption, 500), nullptr) << "key " << key;
+    EXPECT_EQ(karvo->WaitForOwnedDialog(dialog, kResultCaption, 500), nullptr) << "key " << key;
     ExpectStillRunning();
   }
 }
@@ -152,9 +147,7 @@ TEST_F(MainDialog, WmCloseEndsAndLeavesNoWindow) {
 TEST_F(MainDialog, NoFormatSelectionMakesCalculateDoNothing) {
   ::SendMessageW(formatList, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   ASSERT_EQ(e2e::ComboSelection(formatList), -1);
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  e2e::Sync(dialog);
-  EXPECT_EQ(karvo.WaitForOwnedDialog(dialog, kResultCaption, 500), nullptr);
+  EXPECT_EQ(karvo->PressCalculate(500), nullptr);
   ExpectStillRunning();
   ::SendMessageW(formatList, CB_SETCURSEL, 0, 0);
   EXPECT_EQ(Calculate().text, L"您选择的格式为FAT32,分区容量为1GB,实际容量应为 1024 MB.");
@@ -183,17 +176,18 @@ TEST_F(MainDialog, CapacityTextsFromOutsideGiveTheAtoiAnswer) {
     const LRESULT index = ::SendMessageW(capacityList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     ASSERT_GE(index, 300);
     ::SendMessageW(capacityList, CB_SETCURSEL, index, 0);
-    ::SendMessageW(formatList, CB_SETCURSEL, 0, 0);
-    EXPECT_EQ(Calculate().text, AnswerText(0, c.capacity, c.fat32)) << '"' << c.text.substr(0, 40) << '"';
-    ::SendMessageW(formatList, CB_SETCURSEL, 1, 0);
-    EXPECT_EQ(Calculate().text, AnswerText(1, c.capacity, c.ntfs)) << '"' << c.text.substr(0, 40) << '"';
+    for (int format : {0, 1}) {
+      ::SendMessageW(formatList, CB_SETCURSEL, format, 0);
+      EXPECT_EQ(Calculate().text, AnswerText(format, c.capacity, format == 0 ? c.fat32 : c.ntfs))
+          << '"' << c.text.substr(0, 40) << '"';
+    }
   }
   ExpectStillRunning();
 }
 
 TEST_F(MainDialog, F1ReachesTheApplicationsHelpThroughTheMainWindow) {
   e2e::TypeKeys(dialog, {VK_F1});
-  HWND box = karvo.WaitForOwnedDialog(dialog, L"Karvo");
+  HWND box = karvo->WaitForOwnedDialog(dialog, L"Karvo");
   ASSERT_NE(box, nullptr) << "F1 showed nothing";
   EXPECT_EQ(e2e::ReadMessageBox(box).text, L"没有可用的帮助.");
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -202,8 +196,7 @@ TEST_F(MainDialog, F1ReachesTheApplicationsHelpThroughTheMainWindow) {
 }
 
 TEST_F(MainDialog, HelpFromTheAnswerLeavesTheMainDialogWaiting) {
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  HWND answer = karvo.WaitForOwnedDialog(dialog, e2e::kResultCaption);
+  HWND answer = karvo->PressCalculate();
   ASSERT_NE(answer, nullptr);
   ExpectHelpOwnedBy(answer);
   ::PostMessageW(answer, WM_COMMAND, IDOK, 0);
@@ -218,38 +211,32 @@ TEST(HelpRoute, ARenamedCopyAnswersF1UnderItsOwnName) {
   wchar_t folder[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, folder);
   const std::wstring copy = std::wstring(folder) + L"KarvoHelpRoute.exe";
-  ASSERT_TRUE(::CopyFileW(e2e::KarvoPath().c_str(), copy.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(testing_support::PathArgument().c_str(), copy.c_str(), FALSE));
   {
-    KarvoProcess renamed(L"", copy);
+    KarvoProcess renamed(copy);
     HWND dialog = renamed.WaitForMainDialog();
     ASSERT_NE(dialog, nullptr);
     e2e::TypeKeys(dialog, {VK_F1});
     HWND box = renamed.WaitForOwnedDialog(dialog, L"KarvoHelpRoute");
     ASSERT_NE(box, nullptr) << "no help box captioned with the copy's name";
     EXPECT_EQ(e2e::ReadMessageBox(box).text, L"没有可用的帮助.");
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    testing_support::WaitUntil([&] { return !::IsWindow(box); });
-    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(renamed.WaitForExit(5000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
+    Dismiss(box);
+    EXPECT_TRUE(renamed.Close());
   }
   ::DeleteFileW(copy.c_str());
 }
 
 TEST(CommandLine, ArgumentsAreIgnored) {
-  KarvoProcess karvo(L"ntfs 120 /s --help");
+  KarvoProcess karvo(testing_support::PathArgument(), L"ntfs 120 /s --help");
   HWND dialog = karvo.WaitForMainDialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(e2e::ComboSelection(::GetDlgItem(dialog, kFormatList)), 0);
   EXPECT_EQ(e2e::ComboSelection(::GetDlgItem(dialog, kCapacityList)), 0);
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  HWND box = karvo.WaitForOwnedDialog(dialog, kResultCaption);
+  HWND box = karvo.PressCalculate();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为FAT32,分区容量为1GB,实际容量应为 1024 MB.");
-  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  EXPECT_TRUE(karvo.WaitForExit(5000));
+  Dismiss(box);
+  EXPECT_TRUE(karvo.Close());
 }
 
 // What the Restart Manager does when an installer must replace a running
@@ -261,9 +248,9 @@ TEST(SessionEnd, AnInstallersCloseRequestEndsKarvoWhateverIsOpen) {
     WPARAM command;
     std::wstring box;
   };
-  for (const Case& c :
-       {Case{WM_NULL, 0, L""}, Case{WM_SYSCOMMAND, 0x0010, L"关于 Karvo"}, Case{WM_COMMAND, IDOK, kResultCaption}}) {
-    KarvoProcess karvo;
+  for (const Case& c : {Case{WM_NULL, 0, L""}, Case{WM_SYSCOMMAND, e2e::kAboutCommand, e2e::kAboutCaption},
+                        Case{WM_COMMAND, IDOK, kResultCaption}}) {
+    KarvoProcess karvo(testing_support::PathArgument());
     HWND dialog = karvo.WaitForMainDialog();
     ASSERT_NE(dialog, nullptr);
     ::PostMessageW(dialog, c.message, c.command, 0);
@@ -285,13 +272,3 @@ TEST(SessionEnd, AnInstallersCloseRequestEndsKarvoWhateverIsOpen) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s PATH-TO-Karvo.exe [gtest options]\n", argv[0]);
-    return 2;
-  }
-  e2e::SetKarvoPath(argv[1]);
-  return RUN_ALL_TESTS();
-}

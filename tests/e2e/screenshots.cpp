@@ -8,6 +8,8 @@
 #include <string>
 
 #include "driver.h"
+#include "support/poll.h"
+#include "support/wine_path.h"
 
 namespace {
 
@@ -73,33 +75,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s PATH-TO-Karvo.exe OUTPUT-FOLDER\n", argv[0]);
     return 2;
   }
-  e2e::SetKarvoPath(argv[1]);
   std::string folder(argv[2]);
   const std::wstring out = std::wstring(folder.begin(), folder.end()) + L"\\";
 
-  e2e::KarvoProcess karvo;
+  e2e::KarvoProcess karvo(testing_support::WindowsPath(argv[1]));
   HWND dialog = karvo.WaitForMainDialog();
   if (dialog != nullptr) ::SetForegroundWindow(dialog);
   if (!Capture(dialog, dialog, "the main dialog", out + L"main-dialog.bmp")) return 1;
 
-  ::SendMessageW(::GetDlgItem(dialog, 1000), CB_SETCURSEL, 1, 0);
-  ::SendMessageW(::GetDlgItem(dialog, 1001), CB_SETCURSEL, 119, 0);
-  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  HWND box = karvo.WaitForOwnedDialog(dialog, L"计算结果");
+  karvo.Select(1, 120);
+  HWND box = karvo.PressCalculate();
   if (!Capture(box, dialog, "the answer", out + L"answer.bmp")) return 1;
 
   const std::wstring text = e2e::ReadMessageBox(box).text;
   char utf8[1024] = {};
   ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
   std::printf("%s\n", utf8);
-  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  ::Sleep(200);
+  testing_support::Dismiss(box);
 
-  ::PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);  // the system menu's About item
-  HWND about = karvo.WaitForOwnedDialog(dialog, L"关于 Karvo");
+  HWND about = karvo.OpenAbout();
   if (!Capture(about, dialog, "the About box", out + L"about.bmp")) return 1;
-  ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-  ::Sleep(200);
-  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  return karvo.WaitForExit(5000) ? 0 : 1;
+  testing_support::Dismiss(about);
+  return karvo.Close() ? 0 : 1;
 }

@@ -7,11 +7,10 @@
 #include <algorithm>
 #include <string>
 
-#include "e2e/driver.h"
+#include "e2e/main_dialog_fixture.h"
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "support/karvo_dialog.h"
-#include "support/poll.h"
 #include "support/run_dialog.h"
 #include "support/wine_path.h"
 #include "ui/karvo_dlg.h"
@@ -23,28 +22,16 @@ using testing_support::RunDialogWhile;
 using testing_support::InspectableKarvoDlg;
 using testing_support::testApp;
 
-std::wstring g_damagedFolder;
+std::wstring Copy(const wchar_t* damage) { return testing_support::PathArgument() + L"\\Karvo-" + damage + L".exe"; }
 
-std::wstring Copy(const wchar_t* damage) { return g_damagedFolder + L"\\Karvo-" + damage + L".exe"; }
-
-// Runs a damaged copy and waits for its main dialog.
-class DamagedKarvo : public ::testing::Test {
+// A damaged copy, started by each test, with its main dialog found.
+class DamagedKarvo : public e2e::MainDialog {
  protected:
-  void Start(const wchar_t* damage) {
-    karvo = std::make_unique<e2e::KarvoProcess>(L"", Copy(damage));
-    dialog = karvo->WaitForMainDialog();
-    ASSERT_NE(dialog, nullptr) << "the main dialog did not appear";
-  }
+  void SetUp() override {}
+  void Start(const wchar_t* damage) { MainDialog::Start(Copy(damage)); }
 
   void ExpectCalculatesNtfs120() {
-    ::SendMessageW(::GetDlgItem(dialog, IDC_FORMAT_LIST), CB_SETCURSEL, 1, 0);
-    ::SendMessageW(::GetDlgItem(dialog, IDC_CAPACITY_LIST), CB_SETCURSEL, 119, 0);
-    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    HWND box = karvo->WaitForOwnedDialog(dialog, L"计算结果");
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(e2e::ReadMessageBox(box).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    testing_support::WaitUntil([&] { return !::IsWindow(box); });
+    EXPECT_EQ(Calculate(1, 120).text, L"您选择的格式为NTFS,分区容量为120GB,实际容量应为 122885 MB.");
   }
 
   // Opens each list and checks that it shows several entries.
@@ -69,28 +56,6 @@ class DamagedKarvo : public ::testing::Test {
       e2e::Sync(dialog);
     }
   }
-
-  void ExpectAboutOpensAndCloses() {
-    ::PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
-    HWND about = karvo->WaitForOwnedDialog(dialog, L"关于 Karvo");
-    ASSERT_NE(about, nullptr) << "the About box did not open";
-    EXPECT_FALSE(::IsWindowEnabled(dialog));
-    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-    testing_support::WaitUntil([&] { return !::IsWindow(about); });
-    EXPECT_FALSE(::IsWindow(about));
-    EXPECT_TRUE(::IsWindowEnabled(dialog));
-  }
-
-  void ExpectOnlyTheMainDialogAndAQuietEnd() {
-    EXPECT_EQ(karvo->TopLevelWindows(), std::vector<HWND>{dialog}) << "something was reported";
-    ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    DWORD exitCode = 1;
-    ASSERT_TRUE(karvo->WaitForExit(5000, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-  }
-
-  std::unique_ptr<e2e::KarvoProcess> karvo;
-  HWND dialog = nullptr;
 };
 
 TEST_F(DamagedKarvo, WithoutItsIconCalculatesAsUsualAndAboutStillOpens) {
@@ -126,9 +91,7 @@ TEST_F(DamagedKarvo, WithoutTheAboutTextCalculatesAsUsual) {
 
 TEST_F(DamagedKarvo, WithoutTheAboutBoxAboutDoesNothingVisible) {
   Start(L"no-dialog-100");
-  ::PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
-  e2e::Sync(dialog);
-  ::Sleep(300);
+  EXPECT_EQ(karvo->OpenAbout(IDM_ABOUT, 300), nullptr);
   EXPECT_EQ(karvo->TopLevelWindows(), std::vector<HWND>{dialog});
   EXPECT_TRUE(::IsWindowEnabled(dialog)) << "the main dialog must stay usable";
   ExpectCalculatesNtfs120();
@@ -136,7 +99,7 @@ TEST_F(DamagedKarvo, WithoutTheAboutBoxAboutDoesNothingVisible) {
 }
 
 TEST(DamagedKarvoWithoutMainDialog, EndsAtOnceWithoutAnyWindowOrCrash) {
-  e2e::KarvoProcess karvo(L"", Copy(L"no-dialog-102"));
+  e2e::KarvoProcess karvo(Copy(L"no-dialog-102"));
   ASSERT_NE(karvo.Handle(), nullptr);
   DWORD exitCode = 1;
   const bool ended = testing_support::WaitUntil([&] {
@@ -211,10 +174,3 @@ TEST_F(DamagedResources, NoMainDialogFailsAtOnceAndClearsTheMainWindow) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 2) return 2;
-  g_damagedFolder = testing_support::WindowsPath(argv[1]);
-  return RUN_ALL_TESTS();
-}

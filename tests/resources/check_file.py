@@ -3,6 +3,7 @@
 order of the version strings, exiftool for the version block as Explorer shows it."""
 import hashlib
 import json
+import pathlib
 import struct
 import subprocess
 import sys
@@ -20,11 +21,14 @@ ARCHITECTURES = {pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]: "x86",
                  pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]: "amd64"}
 # SHA-256 of the 32-bit program's manifest, the bytes it has always had.
 SHIPPED_MANIFEST_SHA256 = "9e1d5a37e9287fc0faf2817acdb91048c0328a0fa23568e32489294c5444da92"
+# The version as the project's VERSION file gives it, in the version block's two forms.
+VERSION = (pathlib.Path(__file__).resolve().parents[2] / "VERSION").read_text().strip().split(".") + ["0"]
+VERSION_TEXT, VERSION_NUMBER = ", ".join(VERSION), ".".join(VERSION)
 VERSION_STRINGS = [
     ("Comments", "Karvo"), ("CompanyName", MAKER), ("FileDescription", "Karvo"),
-    ("FileVersion", "1, 0, 0, 0"), ("InternalName", "Karvo"), ("LegalCopyright", COPYRIGHT),
+    ("FileVersion", VERSION_TEXT), ("InternalName", "Karvo"), ("LegalCopyright", COPYRIGHT),
     ("LegalTrademarks", ""), ("OriginalFilename", "Karvo.EXE"), ("PrivateBuild", ""),
-    ("ProductName", "Karvo"), ("ProductVersion", "1, 0, 0, 0"), ("SpecialBuild", ""),
+    ("ProductName", "Karvo"), ("ProductVersion", VERSION_TEXT), ("SpecialBuild", ""),
 ]
 
 
@@ -110,8 +114,8 @@ class VersionBlock(unittest.TestCase):
     def test_as_exiftool_reads_it(self):
         out = subprocess.run(["exiftool", "-j", "-charset", "exif=utf8", EXE], check=True, capture_output=True).stdout
         info = json.loads(out)[0]
-        self.assertEqual(str(info["FileVersionNumber"]), "1.0.0.0")
-        self.assertEqual(str(info["ProductVersionNumber"]), "1.0.0.0")
+        self.assertEqual(str(info["FileVersionNumber"]), VERSION_NUMBER)
+        self.assertEqual(str(info["ProductVersionNumber"]), VERSION_NUMBER)
         self.assertEqual(info["FileOS"], "Win32")
         self.assertEqual(info["ObjectFileType"], "Executable application")
         self.assertEqual(info["LanguageCode"], "Chinese (Simplified)")
@@ -119,7 +123,7 @@ class VersionBlock(unittest.TestCase):
         self.assertEqual(info["CompanyName"], MAKER)
         self.assertEqual(info["LegalCopyright"], COPYRIGHT)
         self.assertEqual(info["OriginalFileName"], "Karvo.EXE")
-        self.assertEqual(str(info["FileVersion"]), "1, 0, 0, 0")
+        self.assertEqual(str(info["FileVersion"]), VERSION_TEXT)
         self.assertEqual(info["ProductName"], "Karvo")
 
 

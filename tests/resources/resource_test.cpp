@@ -7,16 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "res/version.h"  // generated from the VERSION file
 #include "support/wine_path.h"
 
 namespace {
 
-std::wstring g_karvoPath;
-
 // A loaded copy of Karvo.exe's resources.
 class Module {
  public:
-  Module() { m_module = ::LoadLibraryExW(g_karvoPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE); }
+  Module() { m_module = ::LoadLibraryExW(testing_support::PathArgument().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE); }
   ~Module() {
     if (m_module) ::FreeLibrary(m_module);
   }
@@ -85,6 +84,36 @@ void PrintTo(const Control& c, std::ostream* os) {
       << ", style 0x" << std::hex << c.style << ", ex 0x" << c.exStyle << std::dec << "}";
 }
 
+enum class Template { Classic, Extended };
+
+// The controls that follow a template's header. An extended template's begin
+// with a help id and give the extended style first and a 32-bit identifier.
+std::vector<Control> ReadControls(TemplateReader& r, WORD count, Template kind) {
+  const bool extended = kind == Template::Extended;
+  std::vector<Control> controls;
+  for (WORD i = 0; i < count; ++i) {
+    r.AlignToDword();
+    Control c{};
+    if (extended) {
+      EXPECT_EQ(r.Read<DWORD>(), 0u);  // help id
+    }
+    const DWORD first = r.Read<DWORD>();
+    const DWORD second = r.Read<DWORD>();
+    c.style = extended ? second : first;
+    c.exStyle = extended ? first : second;
+    c.x = r.Read<short>();
+    c.y = r.Read<short>();
+    c.cx = r.Read<short>();
+    c.cy = r.Read<short>();
+    c.id = extended ? r.Read<DWORD>() : r.Read<WORD>();
+    c.className = r.ReadNameOrOrdinal();
+    c.text = r.ReadNameOrOrdinal();
+    EXPECT_EQ(r.Read<WORD>(), 0);  // no creation data
+    controls.push_back(c);
+  }
+  return controls;
+}
+
 constexpr DWORD kStatic = static_cast<DWORD>(-1);
 constexpr DWORD kStatic16 = 0xFFFF;  // the classic template stores identifiers in 16 bits
 
@@ -125,24 +154,7 @@ TEST(MainDialogTemplate, MatchesItsTableFieldByField) {
       {kStatic, L"#130", L"(仅支持FAT32与NTFS格式)", 147, 25, 96, 8, 0x50020000},
       {kStatic, L"#130", L"(单位为GB)", 147, 51, 42, 8, 0x50020000},
   };
-  std::vector<Control> actual;
-  for (WORD i = 0; i < count; ++i) {
-    r.AlignToDword();
-    Control c{};
-    EXPECT_EQ(r.Read<DWORD>(), 0u);  // help id
-    c.exStyle = r.Read<DWORD>();
-    c.style = r.Read<DWORD>();
-    c.x = r.Read<short>();
-    c.y = r.Read<short>();
-    c.cx = r.Read<short>();
-    c.cy = r.Read<short>();
-    c.id = r.Read<DWORD>();
-    c.className = r.ReadNameOrOrdinal();
-    c.text = r.ReadNameOrOrdinal();
-    EXPECT_EQ(r.Read<WORD>(), 0);  // no creation data
-    actual.push_back(c);
-  }
-  EXPECT_EQ(actual, expected);
+  EXPECT_EQ(ReadControls(r, count, Template::Extended), expected);
 }
 
 TEST(AboutDialogTemplate, MatchesItsTableFieldByField) {
@@ -170,23 +182,7 @@ TEST(AboutDialogTemplate, MatchesItsTableFieldByField) {
       {kStatic16, L"#130", L"版权所有 (C) 2026 Kivimaa", 40, 25, 119, 8, 0x50020000},
       {IDOK, L"#128", L"确定", 178, 7, 50, 14, 0x50030001},
   };
-  std::vector<Control> actual;
-  for (WORD i = 0; i < count; ++i) {
-    r.AlignToDword();
-    Control c{};
-    c.style = r.Read<DWORD>();
-    c.exStyle = r.Read<DWORD>();
-    c.x = r.Read<short>();
-    c.y = r.Read<short>();
-    c.cx = r.Read<short>();
-    c.cy = r.Read<short>();
-    c.id = r.Read<WORD>();
-    c.className = r.ReadNameOrOrdinal();
-    c.text = r.ReadNameOrOrdinal();
-    EXPECT_EQ(r.Read<WORD>(), 0);
-    actual.push_back(c);
-  }
-  EXPECT_EQ(actual, expected);
+  EXPECT_EQ(ReadControls(r, count, Template::Classic), expected);
 }
 
 TEST(StringTable, HoldsTheAboutItem) {
@@ -248,14 +244,21 @@ TEST(Resources, AreAllInChineseOfThePrc) {
   EXPECT_EQ(count.chinese, count.all);
 }
 
-// The version block as Explorer reads it.
+// The version block as Explorer reads it, against the version that the build
+// made from the project's VERSION file.
+const std::wstring kVersionText = [] {
+  const std::string text = KARVO_VERSION_TEXT;
+  return std::wstring(text.begin(), text.end());
+}();
+
 class VersionBlock : public ::testing::Test {
  protected:
   void SetUp() override {
     DWORD ignored = 0;
-    m_data.resize(::GetFileVersionInfoSizeW(g_karvoPath.c_str(), &ignored));
+    m_data.resize(::GetFileVersionInfoSizeW(testing_support::PathArgument().c_str(), &ignored));
     ASSERT_FALSE(m_data.empty());
-    ASSERT_TRUE(::GetFileVersionInfoW(g_karvoPath.c_str(), 0, static_cast<DWORD>(m_data.size()), m_data.data()));
+    ASSERT_TRUE(::GetFileVersionInfoW(testing_support::PathArgument().c_str(), 0, static_cast<DWORD>(m_data.size()),
+                                      m_data.data()));
   }
   std::wstring String(const std::wstring& key) {
     void* value = nullptr;
@@ -272,10 +275,9 @@ TEST_F(VersionBlock, FixedPart) {
   UINT length = 0;
   ASSERT_TRUE(::VerQueryValueW(m_data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  const DWORD version[] = {KARVO_VERSION_NUMBERS};
+  for (DWORD half : {fixed->dwFileVersionMS, fixed->dwProductVersionMS}) EXPECT_EQ(half, version[0] << 16 | version[1]);
+  for (DWORD half : {fixed->dwFileVersionLS, fixed->dwProductVersionLS}) EXPECT_EQ(half, version[2] << 16 | version[3]);
   EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
   EXPECT_EQ(fixed->dwFileFlags, 0u);
   EXPECT_EQ(fixed->dwFileOS, 4u);
@@ -287,14 +289,14 @@ TEST_F(VersionBlock, StringsAndTranslation) {
   EXPECT_EQ(String(L"Comments"), L"Karvo");
   EXPECT_EQ(String(L"CompanyName"), L"Kivimaa");
   EXPECT_EQ(String(L"FileDescription"), L"Karvo");
-  EXPECT_EQ(String(L"FileVersion"), L"1, 0, 0, 0");
+  EXPECT_EQ(String(L"FileVersion"), kVersionText);
   EXPECT_EQ(String(L"InternalName"), L"Karvo");
   EXPECT_EQ(String(L"LegalCopyright"), L"版权所有 (C) 2026 Kivimaa");
   EXPECT_EQ(String(L"LegalTrademarks"), L"");
   EXPECT_EQ(String(L"OriginalFilename"), L"Karvo.EXE");
   EXPECT_EQ(String(L"PrivateBuild"), L"");
   EXPECT_EQ(String(L"ProductName"), L"Karvo");
-  EXPECT_EQ(String(L"ProductVersion"), L"1, 0, 0, 0");
+  EXPECT_EQ(String(L"ProductVersion"), kVersionText);
   EXPECT_EQ(String(L"SpecialBuild"), L"");
 
   WORD* translation = nullptr;
@@ -307,10 +309,3 @@ TEST_F(VersionBlock, StringsAndTranslation) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 2) return 2;
-  g_karvoPath = testing_support::WindowsPath(argv[1]);
-  return RUN_ALL_TESTS();
-}

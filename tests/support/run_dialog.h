@@ -9,27 +9,20 @@
 #include <thread>
 
 #include "platform/afxwin.h"
+#include "support/poll.h"
 
 namespace testing_support {
 
 // A visible window of the thread with this owner (none: a top-level dialog).
 inline HWND WaitForThreadDialog(DWORD threadId, HWND owner = nullptr) {
-  struct Search {
-    HWND owner;
-    HWND found;
-    static BOOL CALLBACK Visit(HWND window, LPARAM param) {
-      auto* s = reinterpret_cast<Search*>(param);
-      if (::IsWindowVisible(window) && ::GetWindow(window, GW_OWNER) == s->owner) s->found = window;
-      return s->found == nullptr;
-    }
-  };
-  for (int i = 0; i < 500; ++i) {
-    Search search{owner, nullptr};
-    ::EnumThreadWindows(threadId, &Search::Visit, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    ::Sleep(10);
-  }
-  return nullptr;
+  return WaitForWindow({.threadId = threadId}, {.owner = owner});
+}
+
+// Posts a message to a dialog that another thread runs and waits for the box
+// that it opens, owned by the dialog.
+inline HWND OpenOwnedBox(HWND dialog, UINT message, WPARAM command) {
+  ::PostMessageW(dialog, message, command, 0);
+  return WaitForThreadDialog(::GetWindowThreadProcessId(dialog, nullptr), dialog);
 }
 
 // Runs DoModal; if it has not returned after a few seconds, a WM_QUIT gets

@@ -13,4 +13,9 @@ inline std::wstring WindowsPath(std::string path) {
   return std::wstring(path.begin(), path.end());
 }
 
+// The path that a test program takes first (the program under test, or a
+// folder of its copies), as Windows names it; support/path_main.cpp holds the
+// main() that takes it.
+const std::wstring& PathArgument();
+
 }  // namespace testing_support

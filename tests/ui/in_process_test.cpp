@@ -16,14 +16,14 @@
 #include "res/resource.h"
 #include "support/import_hook.h"
 #include "support/karvo_dialog.h"
-#include "support/poll.h"
 #include "support/run_dialog.h"
 #include "ui/karvo_dlg.h"
 
 namespace {
 
+using testing_support::Dismiss;
+using testing_support::OpenOwnedBox;
 using testing_support::RunDialogWhile;
-using testing_support::WaitForThreadDialog;
 
 using testing_support::InspectableKarvoDlg;
 using testing_support::testApp;
@@ -102,10 +102,8 @@ TEST(KarvoDialog, PaintsItsIconCentredOnlyWhileMinimized) {
 
 TEST(KarvoDialog, AnswersWithTheInformationIcon) {
   InspectableKarvoDlg dialog;
-  const DWORD uiThread = ::GetCurrentThreadId();
   RunDialogWhile(dialog, [&](HWND window) {
-    ::PostMessageW(window, WM_COMMAND, IDOK, 0);
-    HWND box = WaitForThreadDialog(uiThread, window);
+    HWND box = OpenOwnedBox(window, WM_COMMAND, IDOK);
     ASSERT_NE(box, nullptr);
     HWND iconControl = nullptr;
     for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
@@ -121,24 +119,20 @@ TEST(KarvoDialog, AnswersWithTheInformationIcon) {
       if (::IsWindowVisible(child) && std::wstring(name) == L"Button") buttons.push_back(::GetDlgCtrlID(child));
     }
     EXPECT_EQ(buttons, std::vector<int>{IDOK}) << "an OK button and nothing else";
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    testing_support::WaitUntil([&] { return !::IsWindow(box); });
+    Dismiss(box);
   });
 }
 
 TEST(KarvoDialog, GoesOnAnsweringWhenASessionEndIsCancelled) {
   InspectableKarvoDlg dialog;
-  const DWORD uiThread = ::GetCurrentThreadId();
   const INT_PTR result = RunDialogWhile(dialog, [&](HWND window) {
     // Another program refused WM_QUERYENDSESSION: Windows tells each program
     // that the session goes on.
     EXPECT_NE(::SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0) << "Karvo refused the session end";
     ::SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
-    ::PostMessageW(window, WM_COMMAND, IDOK, 0);
-    HWND box = WaitForThreadDialog(uiThread, window);
+    HWND box = OpenOwnedBox(window, WM_COMMAND, IDOK);
     ASSERT_NE(box, nullptr) << "Karvo no longer answers";
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    testing_support::WaitUntil([&] { return !::IsWindow(box); });
+    Dismiss(box);
   });
   EXPECT_EQ(result, IDCANCEL) << "the dialog ended with a session that did not";
 }
@@ -206,7 +200,6 @@ std::vector<HWND> Children(HWND window) {
 TEST(KarvoDialog, EveryControlOfBothDialogsComesFromCommonControlsVersion6) {
   InspectableKarvoDlg dialog;
   testApp.m_pMainWnd = &dialog;
-  const DWORD uiThread = ::GetCurrentThreadId();
   RunDialogWhile(dialog, [&](HWND window) {
     const std::vector<HWND> controls = Children(window);
     EXPECT_EQ(controls.size(), 9u) << "buttons, group box, texts and lists";
@@ -227,14 +220,12 @@ TEST(KarvoDialog, EveryControlOfBothDialogsComesFromCommonControlsVersion6) {
     EXPECT_TRUE(::SendMessageW(::GetDlgItem(window, IDOK), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
     EXPECT_GT(ideal.cx, 0);
 
-    ::PostMessageW(window, WM_SYSCOMMAND, IDM_ABOUT, 0);
-    HWND about = WaitForThreadDialog(uiThread, window);
+    HWND about = OpenOwnedBox(window, WM_SYSCOMMAND, IDM_ABOUT);
     ASSERT_NE(about, nullptr) << "the About box did not open";
     const std::vector<HWND> aboutControls = Children(about);
     EXPECT_EQ(aboutControls.size(), 4u) << "icon, two texts and OK";
     for (HWND control : aboutControls) EXPECT_TRUE(FromCommonControls6(control));
-    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
-    while (::IsWindow(about)) ::Sleep(10);
+    Dismiss(about);
   });
   testApp.m_pMainWnd = nullptr;
 }
