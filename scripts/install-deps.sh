@@ -12,7 +12,7 @@ host_packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest c
 win_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
               wine wine32:i386 wine64 xvfb xauth
               locales fonts-wqy-microhei icoutils libimage-exiftool-perl imagemagick
-              xdotool zip fonts-wine)
+              xdotool zip fonts-wine libz-mingw-w64-dev)
 
 missing=()
 for pkg in "${host_packages[@]}" "${win_packages[@]}"; do
