@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/driver.h"
 #include "platform/afxwin.h"
 #include "res/resource.h"
 #include "support/import_hook.h"
@@ -105,20 +106,11 @@ TEST(KarvoDialog, AnswersWithTheInformationIcon) {
   RunDialogWhile(dialog, [&](HWND window) {
     HWND box = OpenOwnedBox(window, WM_COMMAND, IDOK);
     ASSERT_NE(box, nullptr);
-    HWND iconControl = nullptr;
-    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-      if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) iconControl = child;
-    }
-    ASSERT_NE(iconControl, nullptr);
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(iconControl, STM_GETICON, 0, 0)),
+    const e2e::ResultBox answer = e2e::ReadMessageBox(box);
+    ASSERT_NE(answer.icon, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(answer.icon, STM_GETICON, 0, 0)),
               ::LoadIconW(nullptr, IDI_INFORMATION));
-    std::vector<int> buttons;
-    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-      wchar_t name[16] = {};
-      ::GetClassNameW(child, name, 16);
-      if (::IsWindowVisible(child) && std::wstring(name) == L"Button") buttons.push_back(::GetDlgCtrlID(child));
-    }
-    EXPECT_EQ(buttons, std::vector<int>{IDOK}) << "an OK button and nothing else";
+    EXPECT_EQ(answer.buttons, std::vector<int>{IDOK}) << "an OK button and nothing else";
     Dismiss(box);
   });
 }
