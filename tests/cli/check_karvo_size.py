@@ -260,9 +260,10 @@ class Inspect(Images):
         self.assertIn(f"capacity: {truth_suite.tool_capacity('fat32', path)} bytes", out)
 
     def test_other_volumes_are_named_for_what_they_are(self):
-        for name, command in (("FAT12", ["mkfs.fat", "-F", "12"]), ("FAT16", ["mkfs.fat", "-F", "16"]))[EXE * 2:]:
+        # What the bytes hold, read by the Linux build; where they cannot be read, by both.
+        for name in [] if EXE else ["FAT12", "FAT16"]:
             path = self.image(name + ".img", size=64 << 20)
-            tool(*command, path)
+            tool("mkfs.fat", "-F", name[3:], path)
             self.expect_refused(["--inspect", path], f"{name} volume: karvo-size reads FAT32, NTFS and exFAT")
         if not EXE:
             self.expect_refused(["--inspect", self.image("empty.img")], "empty")
