@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "core/size_rounding.h"
 
@@ -383,26 +384,19 @@ std::optional<Result> TakeTask(OptionId id, std::string_view arg, std::optional<
   return std::nullopt;
 }
 
+// Each flag's place in the request.
+constexpr std::pair<OptionId, bool Request::*> kFlags[] = {
+    {OptionId::Message, &Request::message}, {OptionId::Exact, &Request::exact},   {OptionId::Mbr, &Request::mbr},
+    {OptionId::Windows, &Request::windows}, {OptionId::Sfdisk, &Request::sfdisk}, {OptionId::Clean, &Request::clean},
+    {OptionId::Assign, &Request::assign},
+};
+
 // A flag's place in the request; none for an option that is no flag.
 bool Request::*FlagOf(OptionId id) {
-  switch (id) {
-    case OptionId::Message:
-      return &Request::message;
-    case OptionId::Exact:
-      return &Request::exact;
-    case OptionId::Mbr:
-      return &Request::mbr;
-    case OptionId::Windows:
-      return &Request::windows;
-    case OptionId::Sfdisk:
-      return &Request::sfdisk;
-    case OptionId::Clean:
-      return &Request::clean;
-    case OptionId::Assign:
-      return &Request::assign;
-    default:
-      return nullptr;
+  for (const auto& [option, flag] : kFlags) {
+    if (option == id) return flag;
   }
+  return nullptr;
 }
 
 // An option's number, given once and in its range.

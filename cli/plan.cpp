@@ -288,31 +288,32 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
   for (const PlannedPartition& partition : plan.partitions) {
     const std::string where = " size=" + Mib(partition.sectors, plan.sectorBytes) + " offset=" +
                               Number(static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / 1024);
+    // diskpart's kind of partition, and the label of a volume to format.
+    const char* kind = "primary";
     std::string label;
     switch (partition.role) {
       case PlannedRole::EfiSystem:
-        out += "create partition efi" + where + "\n";
+        kind = "efi";
         label = "System";
         break;
       case PlannedRole::MsReserved:
-        out += "create partition msr" + where + "\n";
+        kind = "msr";
         break;
       case PlannedRole::Extended:
-        out += "create partition extended" + where + "\n";
+        kind = "extended";
         break;
       case PlannedRole::MbrSystem:
-        out += "create partition primary" + where + "\n";
         label = "System";
         break;
       case PlannedRole::Recovery:
-        out += "create partition primary" + where + "\n";
         label = "Recovery";
         break;
       case PlannedRole::Data:
-        out += std::string("create partition ") + (partition.logical ? "logical" : "primary") + where + "\n";
+        kind = partition.logical ? "logical" : "primary";
         label = "Data " + Number(++data);
         break;
     }
+    out += std::string("create partition ") + kind + where + "\n";
     if (label.empty()) continue;
     // Windows' own format makes FAT32 volumes of up to 32 GB: a larger one
     // keeps its type and waits for another formatter.
