@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,11 @@ struct Placed {
   int number;
   PlannedRole role;
   std::uint64_t first, sectors;
+  bool operator==(const Placed&) const = default;
 };
+void PrintTo(const Placed& p, std::ostream* os) {
+  *os << "{" << p.number << ", role " << static_cast<int>(p.role) << ", " << p.first << ", " << p.sectors << "}";
+}
 
 PlanRequest Request(std::int64_t bytes, std::vector<PlanAsk> asks, PartitionScheme scheme = PartitionScheme::Gpt,
                     bool windows = false, std::int64_t sectorBytes = kSectorBytes) {
@@ -83,14 +88,10 @@ TEST(Plan, PlacesEachPartitionOnTheNextMiBAsSfdiskAndDiskpartDo) {
   for (const Case& c : cases) {
     const PlanReading reading = PlanDisk(c.request);
     ASSERT_TRUE(reading.plan) << c.name << ": " << reading.problem;
-    const auto& partitions = reading.plan->partitions;
-    ASSERT_EQ(partitions.size(), c.placed.size()) << c.name;
-    for (std::size_t i = 0; i < partitions.size(); ++i) {
-      EXPECT_EQ(partitions[i].number, c.placed[i].number) << c.name << " " << i;
-      EXPECT_EQ(partitions[i].role, c.placed[i].role) << c.name << " " << i;
-      EXPECT_EQ(partitions[i].firstSector, c.placed[i].first) << c.name << " " << i;
-      EXPECT_EQ(partitions[i].sectors, c.placed[i].sectors) << c.name << " " << i;
-    }
+    std::vector<Placed> placed;
+    for (const PlannedPartition& p : reading.plan->partitions)
+      placed.push_back({p.number, p.role, p.firstSector, p.sectors});
+    EXPECT_EQ(placed, c.placed) << c.name;
     EXPECT_EQ(reading.plan->unallocatedSectors, c.unallocated) << c.name;
   }
 }
