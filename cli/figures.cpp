@@ -66,10 +66,9 @@ Result Figures(const Request& request) {
       result.out += Number(figure);
     }
     result.out += "\n";
-    const SizeText shown = ExplorerSizeText(formatted->TotalBytes());
-    if (!shown.view().ends_with(" GB")) {
-      shownInTerabytes +=
-          (shownInTerabytes.empty() ? "" : ", ") + Number(*capacity) + " GB as " + std::string(shown.view());
+    if (!ExplorerShowsGigabytesOrLess(formatted->TotalBytes())) {
+      shownInTerabytes += (shownInTerabytes.empty() ? "" : ", ") + Number(*capacity) + " GB as " +
+                          std::string(ExplorerSizeText(formatted->TotalBytes()).view());
     }
   }
   if (!shownInTerabytes.empty()) {

@@ -33,6 +33,8 @@ struct Source {
   std::unique_ptr<DiskReader> reader;      // the file's or device's bytes
   std::optional<InspectedVolume> mounted;  // a volume as the system describes it (a Windows drive letter)
   std::string problem;                     // why it cannot be read (a directory, say)
+  bool missing = false;                    // nothing is there by that name
+  std::string partitionOf;                 // a device that is a partition of a disk: that disk's path
 };
 using SourceOpener = Source (*)(std::string_view path);
 

@@ -5,9 +5,12 @@
 #ifdef __linux__
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #endif
 
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -52,6 +55,24 @@ class FileReader final : public karvo::DiskReader {
   std::int64_t m_position = 0;
 };
 
+#ifdef __linux__
+// The disk a partition's device belongs to, as sysfs tells it: the device's
+// directory holds a "partition" file and lies in its disk's directory.
+// Empty for a whole disk.
+std::string DiskOfPartition(dev_t device) {
+  const std::string block = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  if (::access((block + "/partition").c_str(), F_OK) != 0) return "";
+  std::array<char, PATH_MAX> target{};
+  const ssize_t length = ::readlink(block.c_str(), target.data(), target.size() - 1);
+  if (length <= 0) return "";
+  std::string path(target.data(), static_cast<std::size_t>(length));
+  const std::size_t own = path.rfind('/');
+  if (own == std::string::npos || own == 0) return "";
+  path.resize(own);  // the disk's directory
+  return "/dev/" + path.substr(path.rfind('/') + 1);
+}
+#endif
+
 // Opens a file or a block device read-only; "-" is standard input, a file
 // (`< disk.img`) or a pipe.
 karvo::cli::Source OpenSource(std::string_view path) {
@@ -59,6 +80,7 @@ karvo::cli::Source OpenSource(std::string_view path) {
   const std::string name(path);
   const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
+    source.missing = errno == ENOENT;
     source.problem = std::strerror(errno);
     return source;
   }
@@ -77,6 +99,7 @@ karvo::cli::Source OpenSource(std::string_view path) {
     int logical = 0;
     if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = static_cast<std::int64_t>(bytes);
     if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical > 0) sector = logical;
+    source.partitionOf = DiskOfPartition(info.st_rdev);
   }
 #endif
   // Standard input may be a file that has been read from: its offset counts.

@@ -178,6 +178,7 @@ karvo::cli::Source OpenSource(std::string_view path) {
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE || file == nullptr) {
     const DWORD error = ::GetLastError();
+    source.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     source.problem = error == ERROR_ACCESS_DENIED && path.starts_with(R"(\\.\)")
                          ? "access denied: reading a device needs an administrator (for a drive letter, "
                            "karvo-size --inspect E: needs none)"

@@ -122,7 +122,7 @@ std::string RangeEnd(FileSystem kind, CapacityUse use, std::int64_t sectorBytes)
              LargestText(kind, CapacityUse::Exact) + ")";
     case CapacityUse::Exact:
       return sectorBytes == kSectorBytes ? " (FAT32 on 512-byte sectors ends at 2 TiB)"
-                                         : " (FAT32 on 4096-byte sectors ends at 16 TiB)";
+                                         : " (FAT32 on 4096-byte sectors ends at 8 TiB: 2^28 clusters of 32 KiB)";
     case CapacityUse::Inspected:
       break;
   }
@@ -170,8 +170,9 @@ std::string_view CompanyName(Company company) {
   return "the figures, --inspect or --plan";
 }
 
-// What karvo-size was asked to do, and why other things do not go with it.
-std::string TaskName(Task task) {
+// What karvo-size was asked to do, and why other things do not go with it
+// (of the figures, why an option about a disk does not).
+std::string TaskName(Task task, Company given) {
   switch (task) {
     case Task::Table:
       return "--table or --csv, which list 1 to " + Number(kCapacityCount) + " GB";
@@ -182,7 +183,7 @@ std::string TaskName(Task task) {
     case Task::Figures:
       break;
   }
-  return "the figures, which are for Windows' default layout";
+  return Accepts(given, Task::Inspection) ? "the figures, which are for Windows' default layout" : "the figures";
 }
 
 }  // namespace
@@ -477,7 +478,7 @@ std::optional<Result> CheckTogether(const Request& request, const Parsing& parsi
   for (const Parsing::Given& each : parsing.given) {
     if (!Accepts(each.company, request.task)) {
       return Failure(Quoted(each.word) + " goes with " + std::string(CompanyName(each.company)) + ", not with " +
-                     TaskName(request.task));
+                     TaskName(request.task, each.company));
     }
   }
   if (request.message && request.exact) {

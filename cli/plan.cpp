@@ -1,7 +1,9 @@
 #include "cli/plan.h"
 
 #include <array>
+#include <limits>
 
+#include "disk/boot_sector.h"
 #include "disk/explorer_size.h"
 #include "disk/on_disk.h"
 #include "disk/partition_table.h"
@@ -47,44 +49,79 @@ bool ReadDecimal(std::string_view text, std::int64_t& whole, std::int64_t& billi
   return true;
 }
 
-// A size as the user wrote it: a drive maker's GB or TB (the drive's
-// standard sectors from 50 GB), binary units, or bytes. None for anything else.
-std::optional<Disk> DiskOfSize(std::string_view word, std::int64_t sectorBytes) {
+// What a disk's word is: a size, or none with `failure` set for a size that
+// will not do, or none and no failure for a word that is no size (a path).
+// A drive maker's GB or TB (the drive's standard sectors from 50 GB), binary
+// units or bytes, the units in any case, a blank before them allowed.
+std::optional<Disk> DiskOfSize(std::string_view word, std::int64_t sectorBytes, Result& failure) {
   struct Unit {
-    std::string_view suffix;
-    std::int64_t bytes;
+    std::string_view suffix;  // in lower case
+    std::int64_t bytes;       // of a binary unit; of a decimal one, its GB
     bool decimal;
   };
-  constexpr std::array<Unit, 7> kUnits = {{{"TiB", std::int64_t{1} << 40, false},
-                                           {"GiB", std::int64_t{1} << 30, false},
-                                           {"MiB", std::int64_t{1} << 20, false},
-                                           {"KiB", std::int64_t{1} << 10, false},
-                                           {"TB", 1000, true},
-                                           {"GB", 1, true},
+  constexpr std::array<Unit, 7> kUnits = {{{"tib", std::int64_t{1} << 40, false},
+                                           {"gib", std::int64_t{1} << 30, false},
+                                           {"mib", std::int64_t{1} << 20, false},
+                                           {"kib", std::int64_t{1} << 10, false},
+                                           {"tb", 1000, true},
+                                           {"gb", 1, true},
                                            {"", 1, false}}};
+  constexpr std::int64_t kMostBytes = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kBytesPerGB = 1000000000;
+  const std::string lower = Lowercase(word);
+  const auto tooLarge = [&] {
+    failure = Failure(Quoted(word) + " is too large: karvo-size plans disks of less than 2^63 bytes (8 EiB)");
+    return std::nullopt;
+  };
   for (const Unit& unit : kUnits) {
-    if (!word.ends_with(unit.suffix) || word.size() == unit.suffix.size()) continue;
+    if (!std::string_view(lower).ends_with(unit.suffix)) continue;
+    std::string_view number = std::string_view(word).substr(0, word.size() - unit.suffix.size());
+    if (!unit.suffix.empty() && number.ends_with(' ')) number.remove_suffix(1);
     std::int64_t whole = 0;
     std::int64_t billionths = 0;
-    if (!ReadDecimal(word.substr(0, word.size() - unit.suffix.size()), whole, billionths)) return std::nullopt;
+    if (!ReadDecimal(number, whole, billionths)) break;
     Disk disk;
     disk.sectorBytes = sectorBytes;
     disk.name = word;
     if (unit.decimal) {
       // Whole decimal GB: 1.5TB is 1500 GB, 1.2345TB is no drive's size.
-      if (billionths * unit.bytes % 1000000000 != 0 || whole > (std::int64_t{1} << 30)) return std::nullopt;
-      const std::int64_t gigabytes = whole * unit.bytes + billionths * unit.bytes / 1000000000;
-      const auto sectors = IdemaSectors(gigabytes, sectorBytes);
-      disk.bytes = sectors ? static_cast<std::int64_t>(*sectors) * sectorBytes : gigabytes * 1000000000;
-      disk.name = std::string(word.substr(0, word.size() - 2)) + " " + std::string(unit.suffix) + " drive";
+      if (billionths * unit.bytes % kBytesPerGB != 0) break;
+      if (whole > kMostBytes / kBytesPerGB / unit.bytes) return tooLarge();
+      const std::int64_t gigabytes = whole * unit.bytes + billionths * unit.bytes / kBytesPerGB;
+      const auto sectors = DriveSectors(gigabytes, sectorBytes);
+      if (gigabytes >= 50 && !sectors) return tooLarge();
+      disk.bytes = sectors ? static_cast<std::int64_t>(*sectors) * sectorBytes : gigabytes * kBytesPerGB;
+      disk.name = std::string(number) + (unit.bytes == 1 ? " GB" : " TB") + " drive";
     } else {
-      if (whole > (std::int64_t{1} << 62) / unit.bytes) return std::nullopt;
-      disk.bytes = whole * unit.bytes + billionths * unit.bytes / 1000000000;
+      // A binary unit's fraction, exactly: its bytes are a multiple of 512,
+      // and a billion is 512 times 1,953,125.
+      if (unit.bytes == 1 && billionths != 0) break;
+      const std::int64_t fraction = unit.bytes == 1 ? 0 : billionths * (unit.bytes / 512) / 1953125;
+      if (whole > (kMostBytes - fraction) / unit.bytes) return tooLarge();
+      disk.bytes = whole * unit.bytes + fraction;
     }
     disk.bytes -= disk.bytes % sectorBytes;
     return disk;
   }
+  // A unit's letter alone: sfdisk reads 1T as TiB, a drive's box means TB.
+  if (!lower.empty() && std::string_view("kmgt").find(lower.back()) != std::string_view::npos) {
+    std::int64_t whole = 0;
+    std::int64_t billionths = 0;
+    if (ReadDecimal(std::string_view(word).substr(0, word.size() - 1), whole, billionths)) {
+      const std::string number(word.substr(0, word.size() - 1));
+      const char letter = static_cast<char>(lower.back() - 'a' + 'A');
+      failure = Failure(Quoted(word) + " is ambiguous: give " + number + letter +
+                        "B (decimal, as drives are sold) or " + number + letter + "iB (binary)");
+    }
+  }
   return std::nullopt;
+}
+
+// "an MBR", "a GPT", "an NTFS volume": the article a scheme's or a file
+// system's name takes.
+std::string WithArticle(std::string_view name) {
+  const bool vowel = name == "MBR" || name == "NTFS" || name == "exFAT";
+  return (vowel ? "an " : "a ") + std::string(name);
 }
 
 // A disk given by path: its size and sector size, and what it holds now.
@@ -95,11 +132,15 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
     return std::nullopt;
   }
   const Source source = open(*request.planDisk);
-  if (!source.problem.empty() || source.mounted || !source.reader->SizeBytes()) {
+  if (!source.problem.empty() || source.mounted || !source.reader->SizeBytes() || !source.partitionOf.empty()) {
     failure = Failure(name + ": " +
-                      (!source.problem.empty() ? source.problem
-                       : source.mounted        ? std::string("a volume: give the whole disk, or its size")
-                                               : std::string("no size to plan for: give an image file or a device")));
+                      (source.missing ? source.problem + ", and no disk's size either: give a size (1TB, 500GB, "
+                                                         "931.5GiB or bytes), or an image or a device"
+                       : !source.problem.empty() ? source.problem
+                       : !source.partitionOf.empty()
+                           ? "a partition of " + source.partitionOf + ", not a whole disk: give " + source.partitionOf
+                       : source.mounted ? std::string("a volume: give the whole disk, or its size")
+                                        : std::string("no size to plan for: give an image file or a device")));
     return std::nullopt;
   }
   DiskReader& reader = *source.reader;
@@ -107,22 +148,28 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
     failure = *refused;
     return std::nullopt;
   }
-  const auto device = reader.SectorBytes();
+  const std::optional<std::int64_t> given = request.sectorBytes ? request.sectorBytes : reader.SectorBytes();
   Disk disk;
-  disk.sectorBytes = request.sectorBytes.value_or(device.value_or(kSectorBytes));
-  disk.bytes = *reader.SizeBytes() - *reader.SizeBytes() % disk.sectorBytes;
+  disk.sectorBytes = given.value_or(kSectorBytes);
   disk.name = name;
   std::array<std::uint8_t, kLargeSectorBytes> start{};
   const auto first = std::span(start).first(reader.ReadAt(0, start));
-  if (HoldsPartitionTable(first)) {
-    const PartitionTableReading reading = ReadPartitionTable(first, reader, disk.sectorBytes);
+  const BootSectorReading volume = ReadBootSector(first, reader.SizeBytes(), reader, 0);
+  const std::string replaces = ": the plan replaces it (karvo-size --inspect " + name + " ";
+  if (volume.volume) {
+    disk.holds = "it holds " + WithArticle(FileSystemName(volume.volume->kind)) + " volume now, not a partition table" +
+                 replaces + "reads it)";
+  } else if (HoldsPartitionTable(first)) {
+    // An image's own table tells its sectors, as --inspect reads them.
+    const PartitionTableReading reading = ReadPartitionTable(first, reader, given);
     if (reading.table) {
+      disk.sectorBytes = reading.table->sectorBytes;
       const auto count = static_cast<std::int64_t>(reading.table->partitions.size());
-      disk.holds = "it holds an " + std::string(reading.table->scheme) + " partition table now, with " + Number(count) +
-                   (count == 1 ? " partition" : " partitions") + ": the plan replaces it (karvo-size --inspect " +
-                   name + " lists them)";
+      disk.holds = "it holds " + WithArticle(reading.table->scheme) + " partition table now, with " + Number(count) +
+                   (count == 1 ? " partition" : " partitions") + replaces + "lists them)";
     }
   }
+  disk.bytes = *reader.SizeBytes() - *reader.SizeBytes() % disk.sectorBytes;
   return disk;
 }
 
@@ -131,11 +178,20 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
 std::optional<std::vector<PlanAsk>> Asks(const Request& request, std::int64_t sectorBytes, Result& failure) {
   std::vector<PlanAsk> asks;
   FileSystem kind = FileSystem::Ntfs;
+  // A file system's word waits for its capacities: one with none is refused.
+  std::optional<std::string_view> waiting;
+  const auto unused = [&] {
+    failure = Failure(Quoted(*waiting) + " has no capacity after it: give each file system before its capacities");
+    return std::nullopt;
+  };
   for (std::string_view word : request.sequence) {
     if (const auto named = ParseFileSystem(word)) {
+      if (waiting) return unused();
       kind = *named;
+      waiting = word;
       continue;
     }
+    waiting.reset();
     if (Lowercase(word) == "rest") {
       asks.push_back({kind, std::nullopt});
       continue;
@@ -144,6 +200,7 @@ std::optional<std::vector<PlanAsk>> Asks(const Request& request, std::int64_t se
     if (!capacity) return std::nullopt;
     asks.push_back({kind, capacity});
   }
+  if (waiting) return unused();
   return asks;
 }
 
@@ -206,7 +263,8 @@ std::string TableText(const Plan& plan) {
     const auto whole = static_cast<std::int32_t>(total / kBytesPerGiB);
     rest = "partition " + Number(partition.number) + " takes the rest: Windows shows " +
            std::string(ExplorerSizeText(total).view());
-    if (whole == 0 || !ExplorerShowsGigabytes(total, whole)) {
+    // From 1000 GB Windows shows TB: no whole GB to aim at.
+    if (ExplorerShowsGigabytesOrLess(total) && (whole == 0 || !ExplorerShowsGigabytes(total, whole))) {
       const std::string word = Lowercase(FileSystemName(*partition.kind));
       rest += partition.largestWholeGb == 0
                   ? ", not a whole number of GB, and no whole GB fits"
@@ -346,8 +404,8 @@ Result PlanDisk(const Request& request, SourceOpener open) {
   if (request.recoveryMiB && !request.windows) return Failure("--recovery goes with --windows");
   const std::int64_t givenSector = request.sectorBytes.value_or(kSectorBytes);
   Result failure;
-  std::optional<Disk> disk = DiskOfSize(*request.planDisk, givenSector);
-  if (!disk) disk = DiskOfPath(request, open, failure);
+  std::optional<Disk> disk = DiskOfSize(*request.planDisk, givenSector, failure);
+  if (!disk && failure.exitCode == 0) disk = DiskOfPath(request, open, failure);
   if (!disk) return failure;
   const auto asks = Asks(request, disk->sectorBytes, failure);
   if (!asks) return failure;

@@ -59,4 +59,6 @@ bool ExplorerShowsGigabytes(std::int64_t bytes, std::int32_t gigabytes) {
   return false;
 }
 
+bool ExplorerShowsGigabytesOrLess(std::int64_t bytes) { return ScaledDown(bytes, 1, 30) < 1000; }
+
 }  // namespace karvo

@@ -18,4 +18,8 @@ SizeText ExplorerSizeText(std::int64_t bytes);
 // or "1.00 GB"): what a user who asked for that many means.
 bool ExplorerShowsGigabytes(std::int64_t bytes, std::int32_t gigabytes);
 
+// Whether Explorer writes a size in GB or a smaller unit: from 1,000 GB it
+// writes TB, so that no size from there shows as N GB.
+bool ExplorerShowsGigabytesOrLess(std::int64_t bytes);
+
 }  // namespace karvo

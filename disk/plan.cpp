@@ -1,6 +1,7 @@
 #include "disk/plan.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "disk/explorer_size.h"
 
@@ -22,31 +23,51 @@ constexpr std::uint64_t kGptEntriesBytes = std::uint64_t{128} * 128;
 
 std::string Text(std::int64_t value) { return std::string(Decimal(value).view()); }
 
-// MiB and GB, as a refusal says how much is missing.
-std::string MiBAndGb(std::uint64_t sectors, std::int64_t sectorBytes) {
+// How much more the plan needs: MiB to two decimals, rounded up, and the
+// same bytes as Windows shows them.
+std::string MissingText(std::uint64_t sectors, std::int64_t sectorBytes) {
   const auto bytes = static_cast<std::int64_t>(sectors) * sectorBytes;
-  return Text((bytes + kBytesPerMiB - 1) / kBytesPerMiB) + " MiB (" + std::string(ExplorerSizeText(bytes).view()) + ")";
+  std::int64_t whole = bytes / kBytesPerMiB;
+  std::int64_t hundredths = (bytes % kBytesPerMiB * 100 + kBytesPerMiB - 1) / kBytesPerMiB;
+  if (hundredths == 100) ++whole, hundredths = 0;
+  const std::string decimals = hundredths == 0 ? "" : (hundredths < 10 ? ".0" : ".") + Text(hundredths);
+  return Text(whole) + decimals + " MiB (" + std::string(ExplorerSizeText(bytes).view()) + ")";
 }
 
 PlanReading Refuse(std::string why) { return {std::nullopt, std::move(why)}; }
 
 // The largest whole GB whose exact figure fits in `mebibytes`; 0 for none.
+// A larger capacity never needs fewer MiB, so it is found by bisection.
 std::int32_t LargestWholeGb(FileSystem kind, std::int64_t mebibytes, std::int64_t sectorBytes) {
-  const std::int64_t most =
-      std::min<std::int64_t>(mebibytes / 1024, LargestCapacity(kind, CapacityUse::Exact, sectorBytes));
-  for (auto gigabytes = static_cast<std::int32_t>(most); gigabytes > 0; --gigabytes) {
-    const auto exact = ExactMegabytes(kind, gigabytes, sectorBytes);
-    if (exact && *exact <= mebibytes) return gigabytes;
+  const auto fits = [&](std::int64_t gigabytes) {
+    const auto exact = ExactMegabytes(kind, static_cast<std::int32_t>(gigabytes), sectorBytes);
+    return exact && *exact <= mebibytes;
+  };
+  std::int64_t fitting = 0;
+  std::int64_t beyond =
+      std::min<std::int64_t>(mebibytes / 1024, LargestCapacity(kind, CapacityUse::Exact, sectorBytes)) + 1;
+  while (beyond - fitting > 1) {
+    const std::int64_t middle = fitting + (beyond - fitting) / 2;
+    (fits(middle) ? fitting : beyond) = middle;
   }
-  return 0;
+  return static_cast<std::int32_t>(fitting);
 }
 
 }  // namespace
 
-std::optional<std::uint64_t> IdemaSectors(std::int64_t gigabytes, std::int64_t sectorBytes) {
-  if (gigabytes < 50 || gigabytes > (std::int64_t{1} << 40)) return std::nullopt;
-  const auto steps = static_cast<std::uint64_t>(gigabytes - 50);
-  return sectorBytes == kLargeSectorBytes ? 12212046 + 244188 * steps : 97696368 + 1953504 * steps;
+std::optional<std::uint64_t> DriveSectors(std::int64_t gigabytes, std::int64_t sectorBytes) {
+  constexpr std::int64_t kBytesPerGB = 1000000000;
+  if (gigabytes < 50 || gigabytes > std::numeric_limits<std::int64_t>::max() / kBytesPerGB) return std::nullopt;
+  const bool large = sectorBytes == kLargeSectorBytes;
+  if (gigabytes <= 8000) {
+    const auto steps = static_cast<std::uint64_t>(gigabytes - 50);
+    return large ? 12212046 + 244188 * steps : 97696368 + 1953504 * steps;
+  }
+  const std::int64_t multiple = large ? std::int64_t{1} << 18 : std::int64_t{1} << 21;
+  const std::int64_t sectors = gigabytes * kBytesPerGB / sectorBytes;
+  const std::int64_t multiples = sectors / multiple + (sectors % multiple != 0 ? 1 : 0);
+  if (multiples > std::numeric_limits<std::int64_t>::max() / (multiple * sectorBytes)) return std::nullopt;
+  return static_cast<std::uint64_t>(multiples * multiple);
 }
 
 PlanReading PlanDisk(const PlanRequest& request) {
@@ -96,10 +117,13 @@ PlanReading PlanDisk(const PlanRequest& request) {
   // An MBR holds four: beyond them the fourth is an extended partition
   // holding the others, each behind 1 MiB for its boot record.
   const bool extended = !gpt && pieces.size() > 4;
-  const std::size_t mostPartitions = gpt ? 128 : 128 - 1;
+  const std::size_t mostPartitions = gpt ? 128 : kMostMbrPartitionNumber - 1;
   if (pieces.size() > mostPartitions) {
     return Refuse(Text(static_cast<std::int64_t>(pieces.size())) + " partitions, more than " +
-                  (gpt ? std::string("a GPT's 128") : std::string("karvo-size plans on an MBR (127)")));
+                  (gpt ? std::string("a GPT's 128")
+                       : "an MBR's " + Text(kMostMbrPartitionNumber - 1) +
+                             " (fdisk and sfdisk number them up to 60, the extended partition among them): plan it "
+                             "as GPT (leave out --mbr)"));
   }
 
   // Each partition one after the other on the next MiB, the rest of no size yet.
@@ -128,9 +152,10 @@ PlanReading PlanDisk(const PlanRequest& request) {
                                                               plan.partitions[windowsPieces - 1].sectors;
     if (windowsEnd > end) {
       return Refuse("the disk is too small for Windows' own partitions: they need " +
-                    MiBAndGb(windowsEnd - end, sectorBytes) + " more than it has");
+                    MissingText(windowsEnd - end, sectorBytes) + " more than it has");
     }
-    return Refuse("the plan does not fit: it needs " + MiBAndGb(cursor - end, sectorBytes) + " more than the disk has");
+    return Refuse("the plan does not fit: it needs " + MissingText(cursor - end, sectorBytes) +
+                  " more than the disk has");
   }
   if (restAt < pieces.size()) {
     // The rest in whole MiB, as diskpart can give it; those behind it move on.
@@ -138,9 +163,14 @@ PlanReading PlanDisk(const PlanRequest& request) {
     PlannedPartition& rest = plan.partitions[restAt];
     rest.sectors = restSectors;
     const auto restMiB = static_cast<std::int64_t>(restSectors / step);
+    const std::string name(FileSystemName(*rest.kind));
+    if (restMiB > LargestFilledMegabytes(*rest.kind, sectorBytes)) {
+      return Refuse("the rest of the disk (" + Text(restMiB) + " MiB) is more than " + name + " holds on " +
+                    Text(sectorBytes) + "-byte sectors, at most " +
+                    Text(LargestCapacity(*rest.kind, CapacityUse::Exact, sectorBytes)) + " GB: give it a capacity");
+    }
     if (restSectors == 0 || !FormattedCapacity(*rest.kind, restMiB, sectorBytes)) {
-      return Refuse("no " + std::string(FileSystemName(*rest.kind)) + " volume fits the rest of the disk (" +
-                    Text(restMiB) + " MiB): give it a capacity");
+      return Refuse("no " + name + " volume fits the rest of the disk (" + Text(restMiB) + " MiB): give it a capacity");
     }
     rest.largestWholeGb = LargestWholeGb(*rest.kind, restMiB, sectorBytes);
     for (std::size_t i = restAt + 1; i < plan.partitions.size(); ++i) plan.partitions[i].firstSector += restSectors;

@@ -30,6 +30,10 @@ inline constexpr std::int64_t kMbrSystemMiB = 100;
 inline constexpr std::int64_t kRecoveryMiB = 1024;
 inline constexpr std::int64_t kFewestRecoveryMiB = 300;
 
+// The highest partition number that fdisk and sfdisk give on an MBR: the
+// extended partition is the fourth, so 59 others fit beside it.
+inline constexpr int kMostMbrPartitionNumber = 60;
+
 enum class PartitionScheme { Gpt, Mbr };
 
 // One data partition asked for: a file system, and whole GB or the rest.
@@ -85,8 +89,11 @@ constexpr std::uint64_t AlignmentSectors(std::int64_t sectorBytes) {
 
 PlanReading PlanDisk(const PlanRequest& request);
 
-// The number of sectors of a drive sold as `gigabytes` decimal GB (IDEMA
-// LBA1-03), for 50 GB and more; none below.
-std::optional<std::uint64_t> IdemaSectors(std::int64_t gigabytes, std::int64_t sectorBytes);
+// The number of sectors of a drive sold as `gigabytes` decimal GB, as the
+// standards fix it: IDEMA LBA1-03 from 50 to 8,000 GB, SFF-8447 beyond (the
+// bytes in sectors, rounded up to a multiple of 2^21 sectors of 512 bytes or
+// 2^18 of 4096). None below 50 GB, and for a drive whose bytes do not fit in
+// 63 bits.
+std::optional<std::uint64_t> DriveSectors(std::int64_t gigabytes, std::int64_t sectorBytes);
 
 }  // namespace karvo

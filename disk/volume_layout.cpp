@@ -11,6 +11,8 @@ namespace {
 constexpr std::int64_t kSectorsPerMiB = kBytesPerMiB / kSectorBytes;
 constexpr std::int64_t kMostFat32Sectors = std::numeric_limits<std::uint32_t>::max();  // a 32-bit field
 constexpr std::int64_t kMostFat32Clusters = (std::int64_t{1} << 28) - 16;
+// Windows' largest default FAT32 cluster, and so the most its clusters hold.
+constexpr std::int64_t kLargestFat32ClusterBytes = 32 * 1024;
 constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::max();
 
 // mkfs.exfat's heap offset, a 32-bit count of bytes.
@@ -148,7 +150,8 @@ std::int32_t LargestCapacity(FileSystem kind, CapacityUse use, std::int64_t sect
     case CapacityUse::Inspected:
       return static_cast<std::int32_t>(kMostFat32Sectors * kLargeSectorBytes / kBytesPerGiB);
     case CapacityUse::Exact:
-      return static_cast<std::int32_t>(kMostFat32Sectors * sectorBytes / kBytesPerGiB);
+      return static_cast<std::int32_t>(
+          std::min(kMostFat32Sectors * sectorBytes, kMostFat32Clusters * kLargestFat32ClusterBytes) / kBytesPerGiB);
     case CapacityUse::Rule:
       break;
   }
@@ -156,6 +159,22 @@ std::int32_t LargestCapacity(FileSystem kind, CapacityUse use, std::int64_t sect
   std::int32_t capacity = LargestCapacity(kind, CapacityUse::Exact);
   while (RoundedMegabytes(FileSystemKind::Fat32, capacity) * kSectorsPerMiB > kMostFat32Sectors) --capacity;
   return capacity;
+}
+
+std::int64_t LargestFilledMegabytes(FileSystem kind, std::int64_t sectorBytes) {
+  const auto fills = [&](std::int64_t megabytes) {
+    if (kind == FileSystem::Fat32 && megabytes * (kBytesPerMiB / sectorBytes) > kMostFat32Sectors) return false;
+    return FormattedCapacity(kind, megabytes, sectorBytes).has_value();
+  };
+  // Every file system fills a GiB; past it, what fills a size fills every
+  // smaller one, so the edge is found by bisection.
+  std::int64_t filled = 1024;
+  std::int64_t beyond = std::int64_t{1} << 44;  // 16 EiB, past every file system's end
+  while (beyond - filled > 1) {
+    const std::int64_t middle = filled + (beyond - filled) / 2;
+    (fills(middle) ? filled : beyond) = middle;
+  }
+  return filled;
 }
 
 }  // namespace karvo

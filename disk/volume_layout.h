@@ -86,11 +86,18 @@ std::optional<std::int32_t> ExactMegabytes(FileSystem kind, std::int32_t capacit
 enum class CapacityUse { Rule, Exact, Inspected };
 
 // The largest whole GB a user may ask for that use: where FAT32 ends (its
-// 2^32 sectors: 2 TiB of 512-byte ones, 16 TiB of 4096-byte ones, and the
-// rule's figure from 2041 GB is past the first), where mkfs.exfat's layout
+// 2^32 sectors: 2 TiB of 512-byte ones; on 4096-byte ones its 2^28 clusters
+// of Windows' largest default, 32 KiB, at 8 TiB; a volume that is there, with
+// larger clusters, up to 16 TiB; the rule's figure from 2041 GB is past the
+// first), where mkfs.exfat's layout
 // ends (exFAT has no rule: its figure is the exact one), where exFAT's
 // clusters end (an exFAT volume that is there), or where the figure in MiB
 // stops fitting in 32 bits (NTFS).
 std::int32_t LargestCapacity(FileSystem kind, CapacityUse use, std::int64_t sectorBytes = kSectorBytes);
+
+// The largest partition, in MiB, that a volume of the file system in
+// Windows' default layout fills on that sector size: a larger one leaves
+// space it cannot use (FAT32 past its 2^32 sectors) or cannot be made.
+std::int64_t LargestFilledMegabytes(FileSystem kind, std::int64_t sectorBytes = kSectorBytes);
 
 }  // namespace karvo

@@ -29,6 +29,7 @@ struct Opened {
   std::optional<std::int64_t> deviceSectorBytes;
   bool stream = false;
   std::optional<std::int64_t> claimedBytes;  // a device that reports more than it can read
+  std::string partitionOf;                   // a device that is a partition of this disk
 };
 std::map<std::string, Opened, std::less<>> g_sources;
 
@@ -37,12 +38,14 @@ Source OpenFromMemory(std::string_view path) {
   Source source;
   if (found == g_sources.end()) {
     source.problem = "No such file or directory";
+    source.missing = true;
   } else if (found->second.stream) {
     source.reader = std::make_unique<fixtures::MemoryDisk>(found->second.bytes, fixtures::MemoryDisk::Stream{});
   } else {
     auto disk = std::make_unique<fixtures::MemoryDisk>(found->second.bytes, found->second.deviceSectorBytes);
     if (found->second.claimedBytes) disk->ClaimSize(*found->second.claimedBytes);
     source.reader = std::move(disk);
+    source.partitionOf = found->second.partitionOf;
   }
   return source;
 }
@@ -131,8 +134,7 @@ const Refusal kRefusals[] = {
     {{"--inspect", "d", "--sector-size", "8192"}, {"--sector-size needs", "512 or 4096"}},
     {{"--partno", "1", "120"}, {"\"--partno\" goes with --inspect", "default layout"}},
     {{"--sector-size", "4096", "120"}, {"--sector-size goes with --exact", "512-byte sectors"}},
-    {{"--exact", "--sector-size", "4096", "fat32", "16384"},
-     {"1 to 16383 for FAT32", "4096-byte sectors ends at 16 TiB"}},
+    {{"--exact", "--sector-size", "4096", "fat32", "8192"}, {"1 to 8191 for FAT32", "4096-byte sectors ends at 8 TiB"}},
     {{"--plan"}, {"--plan needs a disk"}},
     {{"--plan", "1TB", "--mbr", "--mbr", "ntfs", "1"}, {"\"--mbr\" is given twice"}},
     {{"--plan", "1TB", "--inspect", "x"}, {"\"--inspect\" after \"--plan\""}},
@@ -149,7 +151,15 @@ const Refusal kRefusals[] = {
     {{"--plan", "1TB", "fat32", "2048"}, {"\"2048\" is too large", "1 to 2047 for FAT32"}},
     {{"--plan", "3TB", "--mbr", "ntfs", "1"}, {"3 TB drive: a disk of more than 2^32 sectors", "GPT"}},
     {{"--plan", "1TB", "ntfs", "zz"}, {"unknown file system \"zz\""}},
-    {{"--plan", "missing", "ntfs", "1"}, {"missing: No such file"}},
+    {{"--plan", "missing", "ntfs", "1"}, {"missing: No such file", "no disk's size either", "931.5GiB"}},
+    {{"--plan", "1T", "ntfs", "1"}, {"\"1T\" is ambiguous", "1TB", "1TiB"}},
+    {{"--plan", "1.5tB", "ntfs", "2000"}, {"1.5 TB drive: the plan does not fit"}},
+    {{"--plan", "9999999TB", "ntfs", "100", "rest", "--sfdisk"}, {"\"9999999TB\" is too large", "2^63 bytes"}},
+    {{"--plan", "8388608TiB", "ntfs", "1"}, {"\"8388608TiB\" is too large"}},
+    {{"--plan", "8388607TiB", "--mbr", "ntfs", "1"}, {"8388607TiB: a disk of more than 2^32 sectors"}},
+    {{"--plan", "1TB", "100", "fat32"}, {"\"fat32\" has no capacity after it"}},
+    {{"--plan", "1TB", "ntfs", "fat32", "1"}, {"\"ntfs\" has no capacity after it"}},
+    {{"--diskpart", "1"}, {"\"--diskpart\" goes with --plan, not with the figures"}},
     {{"--inspect", "d", "--table"}, {"\"--table\" after \"--inspect\"", "one of"}},
     {{"fat32", "2041"}, {"\"2041\" is too large", "1 to 2040 for FAT32", "ends at 2 TiB", "--exact"}},
     {{"--message", "fat32", "2041"}, {"1 to 2040 for FAT32"}},
@@ -221,7 +231,7 @@ class Inspect : public ::testing::Test {
   static void Add(const std::string& path, const DiskImage& image, std::optional<std::int64_t> deviceSector = {},
                   bool stream = false) {
     g_sources[path] = {std::vector<std::uint8_t>(image.bytes().begin(), image.bytes().end()), deviceSector, stream,
-                       std::nullopt};
+                       std::nullopt, ""};
   }
   // A disk of 512-byte sectors: an active NTFS partition at 1 MiB of 4 MiB,
   // then an extended one whose last logical drive fills it, as Windows lays
@@ -477,6 +487,27 @@ TEST_F(Inspect, APlanNamesTheDiskAsUnderstoodAndEachPartition) {
   Add("k4", disk, kLargeSectorBytes);
   ExpectRefused({"--plan", "k4", "--sector-size", "512", "ntfs", "1"},
                 {"contradicts k4, whose sectors are 4096 bytes"});
+  // An image's own table gives its sectors; a volume is named as one.
+  DiskImage gpt4k(4096, kLargeSectorBytes);
+  gpt4k.Gpt({{256, 1279}});
+  Add("gpt4k", gpt4k);
+  DiskImage volume(4096);
+  volume.Volume(0, NtfsSector(4095));
+  Add("ntfs.img", volume);
+  for (const char* path : {"gpt4k", "ntfs.img"}) g_sources[path].claimedBytes = std::int64_t{8} << 30;
+  EXPECT_EQ(Lines(RunWith({"--plan", "gpt4k", "ntfs", "1"}).out).at(0),
+            "gpt4k: 2,097,152 sectors of 4096 bytes (8,589,934,592 bytes), Windows shows 8.00 GB");
+  EXPECT_EQ(Lines(RunWith({"--plan", "ntfs.img", "ntfs", "1"}).out).at(1),
+            "it holds an NTFS volume now, not a partition table: the plan replaces it (karvo-size --inspect "
+            "ntfs.img reads it)");
+  g_sources["ntfs.img"].partitionOf = "/dev/sdb";
+  ExpectRefused({"--plan", "ntfs.img", "ntfs", "1"}, {"ntfs.img: a partition of /dev/sdb, not a whole disk"});
+  // The units in any case, a blank before them; a binary fraction exactly.
+  for (const auto& [word, first] : {std::pair{"1 tb", "1 TB drive: 1,953,525,168 sectors"},
+                                    {"16TB", "16 TB drive: 31,251,759,104 sectors"},
+                                    {"1.5TiB", "1.5TiB: 3,221,225,472 sectors"}}) {
+    EXPECT_TRUE(RunWith({"--plan", word, "ntfs", "1"}).out.starts_with(first)) << word;
+  }
   EXPECT_EQ(Lines(RunWith({"--plan", "1TB", "--csv", "ntfs", "120"}).out),
             (std::vector<std::string>{
                 "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows",

@@ -7,6 +7,7 @@
 
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace karvo {
@@ -14,11 +15,20 @@ namespace {
 
 constexpr std::int64_t kTerabyteDrive = std::int64_t{1953525168} * kSectorBytes;  // "1 TB", IDEMA's
 
-TEST(Plan, DrivesSoldInDecimalUnitsHaveIdemasSectors) {
-  EXPECT_EQ(IdemaSectors(50, kSectorBytes), 97696368U);
-  EXPECT_EQ(IdemaSectors(1000, kSectorBytes), 1953525168U);
-  EXPECT_EQ(IdemaSectors(1000, kLargeSectorBytes), 244190646U);
-  EXPECT_EQ(IdemaSectors(49, kSectorBytes), std::nullopt);
+// IDEMA LBA1-03's formula to 8,000 GB, SFF-8447's multiples of 2^21 (2^18)
+// sectors beyond, as real 10, 12 and 16 TB drives have them.
+TEST(Plan, DrivesSoldInDecimalUnitsHaveTheirStandardSectors) {
+  const std::tuple<std::int64_t, std::int64_t, std::optional<std::uint64_t>> drives[] = {
+      {49, kSectorBytes, std::nullopt},         {50, kSectorBytes, 97696368},
+      {1000, kSectorBytes, 1953525168},         {1000, kLargeSectorBytes, 244190646},
+      {8000, kSectorBytes, 15628053168},        {8001, kSectorBytes, 15627976704},
+      {10000, kSectorBytes, 19532873728},       {12000, kSectorBytes, 23437770752},
+      {16000, kSectorBytes, 31251759104},       {16000, kLargeSectorBytes, 3906469888},
+      {9223372036, kSectorBytes, std::nullopt},  // its sectors' bytes past 2^63
+  };
+  for (const auto& [gigabytes, sectorBytes, sectors] : drives) {
+    EXPECT_EQ(DriveSectors(gigabytes, sectorBytes), sectors) << gigabytes << " GB, " << sectorBytes;
+  }
 }
 
 struct Placed {
@@ -103,14 +113,28 @@ TEST(Plan, RefusesWhatCannotBeLaidOut) {
   // 1 MiB in front, 1025 MiB, and GPT's 33 sectors behind.
   const std::int64_t fits = (1026 * 2048 + 33) * kSectorBytes;
   const std::vector<PlanAsk> many(128, one);
+  // A GPT disk whose rest, behind 1 MiB, is `mebibytes`.
+  const auto restOf = [](std::int64_t mebibytes) { return ((mebibytes + 1) * 2048 + 33) * kSectorBytes; };
+  const PlanAsk fat32Rest{FileSystem::Fat32, std::nullopt};
   struct Case {
     const char* name;
     PlanRequest request;
-    std::string problem;  // empty: a plan
+    std::string problem;      // empty: a plan
+    std::int32_t restGb = 0;  // a plan's rest: the most whole GB that fits it
   };
   const Case cases[] = {
       {"just fits", Request(fits, {one}), ""},
-      {"a sector short", Request(fits - kSectorBytes, {one}), "the plan does not fit: it needs 1 MiB (512 bytes) more"},
+      {"a sector short", Request(fits - kSectorBytes, {one}),
+       "the plan does not fit: it needs 0.01 MiB (512 bytes) more"},
+      {"the rest holds 7 GB exactly", Request(restOf(7169), {rest}), "", 7},
+      {"the rest a MiB short of 7 GB", Request(restOf(7168), {rest}), "", 6},
+      {"FAT32 fills the rest, 2^32 sectors and less", Request(restOf(2097151), {fat32Rest}), "", 2047},
+      {"the rest past FAT32's 2^32 sectors", Request(restOf(2097152), {fat32Rest}),
+       "the rest of the disk (2097152 MiB) is more than FAT32 holds on 512-byte sectors, at most 2047 GB"},
+      {"59 MBR partitions", Request(std::int64_t{1} << 40, std::vector<PlanAsk>(59, one), PartitionScheme::Mbr), ""},
+      {"60 MBR partitions, the extended one the 61st",
+       Request(std::int64_t{1} << 40, std::vector<PlanAsk>(60, one), PartitionScheme::Mbr),
+       "60 partitions, more than an MBR's 59"},
       {"nothing asked", Request(fits, {}), "no partitions asked for"},
       {"the rest first", Request(fits, {rest, one}), "\"rest\" goes once, last"},
       {"the rest twice", Request(fits, {rest, rest}), "\"rest\" goes once, last"},
@@ -138,6 +162,9 @@ TEST(Plan, RefusesWhatCannotBeLaidOut) {
     const PlanReading reading = PlanDisk(c.request);
     EXPECT_EQ(reading.plan.has_value(), c.problem.empty()) << c.name << ": " << reading.problem;
     EXPECT_TRUE(reading.problem.starts_with(c.problem)) << c.name << ": " << reading.problem;
+    if (reading.plan && reading.plan->partitions.back().rest) {
+      EXPECT_EQ(reading.plan->partitions.back().largestWholeGb, c.restGb) << c.name;
+    }
   }
 }
 
