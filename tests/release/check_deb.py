@@ -120,6 +120,15 @@ class DebianPackage(unittest.TestCase):
         for line in ("karvo-size --inspect img ", "karvo-size --inspect=img ", "karvo-size --table ",
                      "karvo-size fat32 ", "karvo-size --fs ntfs ", "karvo-size --csv --"):
             self.assertEqual(self.complete(line), [], line)
+        # After the figures' words and options, each option offered is one the program takes there.
+        values = {"--plan": ["1TB"], "--sector-size": ["512"], "--fs": ["ntfs"]}
+        for line in ("karvo-size ntfs 120 --", "karvo-size --exact --", "karvo-size --message 1 --"):
+            offered = self.complete(line)
+            self.assertNotIn("--table", offered, line)
+            for option in offered:
+                args = line.split(" ")[1:-1] + [option] + values.get(option, []) + ["1"]
+                run = subprocess.run([os.path.join(self.root, "usr/bin/karvo-size"), *args], capture_output=True)
+                self.assertEqual(run.returncode, 0, (args, run.stderr))
 
 
 if __name__ == "__main__":
