@@ -201,6 +201,17 @@ class Images(unittest.TestCase):
             os.truncate(path, size)
         return path
 
+    def disk(self, name, script, size=3 << 30, sector=512):
+        """A disk image partitioned by sfdisk, or by fdisk for other sector sizes."""
+        path = self.image(name, size=size)
+        if sector == 512:
+            tool("sfdisk", "-q", path, input=script)
+        else:
+            with open(path + ".sfdisk", "w") as f:
+                f.write(script)
+            tool("fdisk", "-b", str(sector), path, input=f"I\n{path}.sfdisk\nw\n")
+        return path
+
 
 class Inspect(Images):
     """Real images, as the formatters and partitioners make them."""
@@ -269,17 +280,6 @@ class Inspect(Images):
             self.expect_refused(["--inspect", self.image("empty.img")], "empty")
         self.expect_refused(["--inspect", self.folder], "directory")
         self.expect_refused(["--inspect", os.path.join(self.folder, "missing.img")], "missing.img")
-
-    def disk(self, name, script, size=3 << 30, sector=512):
-        """A disk image partitioned by sfdisk, or by fdisk for other sector sizes."""
-        path = self.image(name, size=size)
-        if sector == 512:
-            tool("sfdisk", "-q", path, input=script)
-        else:
-            with open(path + ".sfdisk", "w") as f:
-                f.write(script)
-            tool("fdisk", "-b", str(sector), path, input=f"I\n{path}.sfdisk\nw\n")
-        return path
 
     def piped(self, path):
         """karvo-size --inspect - reading the image through a pipe, as cat disk.img | karvo-size would."""
@@ -427,10 +427,15 @@ BASIC_DATA = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
 RECOVERY = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"
 
 
+# The recovery partition's GPT attributes, as sfdisk names them and as diskpart sets them.
+RECOVERY_ATTRS = "RequiredPartition GUID:63"
+
+
 def sfdisk_layout(script):
-    """(start, size, type) of each partition of an sfdisk script, in sectors."""
-    return [(int(m[1]), int(m[2]), m[3].lower()) for m in re.finditer(r"^start=(\d+), size=(\d+), type=(\w+(?:-\w+)*)",
-                                                                        script, re.M)]
+    """(start, size, type, bootable, attrs) of each partition of an sfdisk script, in sectors."""
+    return [(int(m[1]), int(m[2]), m[3].lower(), bool(m[4]), m[5] or "")
+            for m in re.finditer(r'^start=(\d+), size=(\d+), type=(\w+(?:-\w+)*)(?:, name="[^"]*")?(, bootable)?'
+                                 r'(?:, attrs="([^"]*)")?$', script, re.M)]
 
 
 def diskpart_layout(script, disk, sector, gpt, cleaned):
@@ -450,14 +455,19 @@ def diskpart_layout(script, disk, sector, gpt, cleaned):
     for line in commands[3 if erasing else 1:]:
         created = re.fullmatch(r"create partition (efi|msr|primary|extended|logical) size=(\d+) offset=(\d+)", line)
         if created:
-            layout.append([int(created[3]) * 1024 // sector, int(created[2]) * (1 << 20) // sector, types[created[1]]])
+            layout.append([int(created[3]) * 1024 // sector, int(created[2]) * (1 << 20) // sector, types[created[1]],
+                           False, ""])
         elif re.fullmatch(r"format quick fs=(fat32|ntfs|exfat) label=\"[^\"]{1,11}\"", line) or line == "set id=0c":
             if ("fs=fat32" in line or "id=0c" in line) and not gpt:
                 layout[-1][2] = "0c"
         elif line == f"set id={RECOVERY}" and gpt or line == "set id=27" and not gpt:
             layout[-1][2] = RECOVERY.lower() if gpt else "27"
+        elif line == "active" and not gpt:
+            layout[-1][3] = True
+        elif line == "gpt attributes=0x8000000000000001" and gpt:
+            layout[-1][4] = RECOVERY_ATTRS
         else:
-            assert line in ("gpt attributes=0x8000000000000001", "active", "assign"), line
+            assert line == "assign", line
     return [tuple(p) for p in layout]
 
 
@@ -467,23 +477,36 @@ class Plan(Images):
     and karvo-size, each data volume formatted at its size; the diskpart script read by its documented rules."""
 
     def test_sfdisk_makes_the_plan_and_each_volume_shows_its_gb(self):
-        cases = (("gpt", ["1TB", "--windows", "ntfs", "120", "300", "exfat", "rest"], 1000204886016),
+        # A 4096-byte GPT disk, planned on the sectors its table gives.
+        k4 = self.disk("k4.img", "label: gpt\nstart=256, size=2560\n", size=8 << 30, sector=4096)
+        cases = (("gpt", ["1TB", "--windows", "ntfs", "120", "300", "exfat", "rest"], 1000204886016, True),
                  ("mbr", ["64GiB", "--mbr", "--windows", "ntfs", "1", "fat32", "2", "exfat", "3", "ntfs", "rest"],
-                  64 << 30))
-        for name, args, size in cases:
-            gpt = name == "gpt"
-            image = self.image(name + ".img", size=size)
+                  64 << 30, True),
+                 # SFF-8447's 16 TB drive, and the most partitions an MBR numbers (59 beside the extended one).
+                 ("16tb", ["16TB", "--windows", "ntfs", "200", "rest"], 31251759104 * 512, False),
+                 ("mbr-59", ["256GB", "--mbr", "ntfs", *["1"] * 59], 500118192 * 512, False),
+                 ("k4", [k4, "--windows", "fat32", "1", "ntfs", "rest"], None, False))
+        for name, args, size, format_volumes in cases:
+            gpt = "--mbr" not in args
+            sector = 512 if size else 4096
             code, script, err = run("--plan", *args, "--sfdisk")
             self.assertEqual((code, err), (0, ""), name)
-            tool("sfdisk", "--no-act", image, input=script)  # fails on anything it would not do as told
-            tool("sfdisk", "-q", image, input=script)
-            table = json.loads(tool("sfdisk", "--json", image))["partitiontable"]
-            made = [(p["start"], p["size"], p["type"].lower().zfill(2)) for p in table["partitions"]]
-            self.assertEqual(made, sfdisk_layout(script), name)
+            self.assertIn(f"\nsector-size: {sector}\n", script, name)
+            if size:
+                image = self.image(name + ".img", size=size)
+                tool("sfdisk", "--no-act", image, input=script)  # fails on anything it would not do as told
+                tool("sfdisk", "-q", image, input=script)
+                # sfdisk's dump of what it made, flags and attributes too.
+                table = json.loads(tool("sfdisk", "--json", image))["partitiontable"]
+                made = [(p["start"], p["size"], p["type"].lower().zfill(2), p.get("bootable", False),
+                         p.get("attrs", "")) for p in table["partitions"]]
+                self.assertEqual(made, sfdisk_layout(script), name)
+            else:  # sfdisk takes an image's sectors as 512 bytes: fdisk is told them
+                image = self.disk(name + "-planned.img", script, size=os.path.getsize(args[0]), sector=sector)
             # diskpart's script, laid out by its rules, makes the same partitions.
             for clean in (False, True):
                 code, diskpart, _ = run("--plan", *args, "--diskpart", "3", *(["--clean"] if clean else []))
-                self.assertEqual(diskpart_layout(diskpart, 3, 512, gpt, clean), made, name)
+                self.assertEqual(diskpart_layout(diskpart, 3, sector, gpt, clean), sfdisk_layout(script), name)
             # karvo-size reads every partition where the plan put it.
             code, csv, _ = run("--plan", *args, "--csv")
             rows = [row.split(",") for row in csv.splitlines()[1:]]
@@ -491,6 +514,8 @@ class Plan(Images):
             self.assertEqual(err, "", name)
             for row in rows:
                 self.assertIn(f"partition {row[0]}: start {row[4]} MiB, size {row[5]} MiB", listing, name)
+            if not format_volumes:
+                continue
             # Each data volume, formatted at its size, holds its GB and shows it.
             for row in rows:
                 if row[7] in ("", "rest"):

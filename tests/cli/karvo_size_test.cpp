@@ -450,6 +450,7 @@ TEST_F(Inspect, ADeviceKeepsItsSectorSizeAndANameIsQuotedAsAShellTakesIt) {
       {"\xc2\x9b", "$'\\302'$'\\233'"},  // C1's CSI, which terminals act on
       {"d\xc3\xa9j\xc3\xa0", "d\xc3\xa9j\xc3\xa0"},
       {"\xff", "$'\\377'"},
+      {"a\x7f", "'a'$'\\177'"},  // DEL
   };
   for (const auto& [name, quoted] : names) {
     EXPECT_EQ(RunWith({"--inspect", name}).error, "karvo-size: " + quoted + ": No such file or directory\n");
@@ -508,6 +509,9 @@ TEST_F(Inspect, APlanNamesTheDiskAsUnderstoodAndEachPartition) {
                                     {"1.5TiB", "1.5TiB: 3,221,225,472 sectors"}}) {
     EXPECT_TRUE(RunWith({"--plan", word, "ntfs", "1"}).out.starts_with(first)) << word;
   }
+  // From 1000 GB Windows shows TB: no whole GB to advise.
+  EXPECT_EQ(Lines(RunWith({"--plan", "3TB", "ntfs", "rest"}).out).back(),
+            "partition 1 takes the rest: Windows shows 2.72 TB");
   EXPECT_EQ(Lines(RunWith({"--plan", "1TB", "--csv", "ntfs", "120"}).out),
             (std::vector<std::string>{
                 "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows",
