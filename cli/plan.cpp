@@ -86,10 +86,9 @@ std::optional<Disk> DiskOfSize(std::string_view word, std::int64_t sectorBytes, 
     if (unit.decimal) {
       // Whole decimal GB: 1.5TB is 1500 GB, 1.2345TB is no drive's size.
       if (billionths * unit.bytes % kBytesPerGB != 0) break;
-      if (whole > kMostBytes / kBytesPerGB / unit.bytes) return tooLarge();
       const std::int64_t gigabytes = whole * unit.bytes + billionths * unit.bytes / kBytesPerGB;
       const auto sectors = DriveSectors(gigabytes, sectorBytes);
-      if (gigabytes >= 50 && !sectors) return tooLarge();
+      if (gigabytes >= 50 && !sectors) return tooLarge();  // its bytes past 63 bits
       disk.bytes = sectors ? static_cast<std::int64_t>(*sectors) * sectorBytes : gigabytes * kBytesPerGB;
       disk.name = std::string(number) + (unit.bytes == 1 ? " GB" : " TB") + " drive";
     } else {
