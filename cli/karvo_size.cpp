@@ -7,8 +7,6 @@
 
 namespace karvo::cli {
 
-std::string ErrorLine(std::string_view message) { return "karvo-size: " + std::string(message) + "\n"; }
-
 Result Run(std::span<const std::string_view> args, SourceOpener open) {
   Request request;
   if (auto finished = Parse(args, request)) return *finished;

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/karvo_size.h"
+#include "cli/result.h"
 #include "disk/volume_layout.h"
 
 namespace karvo::cli {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-#include "disk/partition_table.h"
+#include "disk/partition.h"
 
 namespace karvo {
 
