@@ -5,7 +5,6 @@
 
 #include "disk/boot_sector.h"
 #include "disk/explorer_size.h"
-#include "disk/on_disk.h"
 #include "disk/partition_table.h"
 #include "disk/plan.h"
 
@@ -203,23 +202,38 @@ std::optional<std::vector<PlanAsk>> Asks(const Request& request, std::int64_t se
   return asks;
 }
 
-std::string_view TypeName(const PlannedPartition& partition, PartitionScheme scheme) {
-  const bool gpt = scheme == PartitionScheme::Gpt;
+// A partition's type as the listing names it: GPT's by name, an MBR's by
+// its code and name ("0x0c FAT32 (LBA)").
+std::string TypeName(const PlannedPartition& partition) {
+  const PartitionKind& type = *partition.type;
+  if (type.scheme == PartitionScheme::Gpt) return std::string(type.name);
+  return "0x" + std::string(MbrCodeText(type.code).view()) + " " + std::string(type.name);
+}
+
+// What the plan calls a partition: its GPT name in sfdisk's script and the
+// label diskpart formats its volume with, none for one it leaves unformatted;
+// the data partitions numbered in order.
+struct Names {
+  std::string gpt;
+  std::string label;
+};
+Names NamesOf(const PlannedPartition& partition, int& data) {
   switch (partition.role) {
     case PlannedRole::EfiSystem:
-      return "EFI system";
+      return {"EFI system partition", "System"};
     case PlannedRole::MsReserved:
-      return "Microsoft reserved";
-    case PlannedRole::Recovery:
-      return gpt ? "Windows recovery" : "0x27 Windows recovery";
-    case PlannedRole::Extended:
-      return "0x0f extended";
+      return {"Microsoft reserved partition", ""};
     case PlannedRole::MbrSystem:
+      return {"", "System"};
+    case PlannedRole::Recovery:
+      return {"Windows recovery", "Recovery"};
+    case PlannedRole::Extended:
+      return {"", ""};
     case PlannedRole::Data:
       break;
   }
-  if (gpt) return "Microsoft basic data";
-  return partition.kind == FileSystem::Fat32 ? "0x0c FAT32 (LBA)" : "0x07 NTFS or exFAT";
+  const std::string numbered = "Data " + Number(++data);
+  return {numbered, numbered};
 }
 
 std::string Mib(std::uint64_t sectors, std::int64_t sectorBytes) {
@@ -252,8 +266,7 @@ std::string TableText(const Plan& plan) {
     std::string shows = Shows(partition);
     if (partition.rest) shows += ", the rest";
     if (partition.active) shows += shows.empty() ? "active" : ", active";
-    out += Trimmed(Column(Number(partition.number), 4, true) + "  " +
-                   Column(std::string(TypeName(partition, plan.scheme)), 22) +
+    out += Trimmed(Column(Number(partition.number), 4, true) + "  " + Column(TypeName(partition), 22) +
                    Column(Mib(partition.firstSector, plan.sectorBytes), 12, true) +
                    Column(Mib(partition.sectors, plan.sectorBytes), 12, true) + "  " +
                    Column(partition.kind ? std::string(FileSystemName(*partition.kind)) : "", 13) + shows);
@@ -279,7 +292,7 @@ std::string TableText(const Plan& plan) {
 std::string CsvText(const Plan& plan) {
   std::string out = "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows\n";
   for (const PlannedPartition& partition : plan.partitions) {
-    out += Number(partition.number) + "," + std::string(TypeName(partition, plan.scheme)) + "," +
+    out += Number(partition.number) + "," + TypeName(partition) + "," +
            Number(static_cast<std::int64_t>(partition.firstSector)) + "," +
            Number(static_cast<std::int64_t>(partition.sectors)) + "," + Mib(partition.firstSector, plan.sectorBytes) +
            "," + Mib(partition.sectors, plan.sectorBytes) + "," +
@@ -301,28 +314,14 @@ std::string SfdiskText(const Disk& disk, const Plan& plan) {
          "\n\n";
   int data = 0;
   for (const PlannedPartition& partition : plan.partitions) {
+    const PartitionKind& type = *partition.type;
+    const std::string name = NamesOf(partition, data).gpt;
     out += "start=" + Number(static_cast<std::int64_t>(partition.firstSector)) +
-           ", size=" + Number(static_cast<std::int64_t>(partition.sectors)) + ", type=";
-    if (gpt) {
-      std::string_view type = layout::gpt::kBasicDataType;
-      std::string name = "Basic data partition";
-      if (partition.role == PlannedRole::EfiSystem) type = layout::gpt::kEfiSystemType, name = "EFI system partition";
-      if (partition.role == PlannedRole::MsReserved) {
-        type = layout::gpt::kMsReservedType, name = "Microsoft reserved partition";
-      }
-      if (partition.role == PlannedRole::Recovery) type = layout::gpt::kRecoveryType, name = "Windows recovery";
-      if (partition.role == PlannedRole::Data) name = "Data " + Number(++data);
-      out += std::string(type) + ", name=\"" + name + "\"";
-      if (partition.role == PlannedRole::Recovery) out += ", attrs=\"RequiredPartition GUID:63\"";
-    } else {
-      constexpr std::string_view kDigits = "0123456789abcdef";
-      const std::uint8_t type = partition.role == PlannedRole::Extended   ? layout::mbr::kExtendedLbaType
-                                : partition.role == PlannedRole::Recovery ? layout::mbr::kRecoveryType
-                                : partition.kind == FileSystem::Fat32     ? layout::mbr::kFat32LbaType
-                                                                          : layout::mbr::kNtfsOrExfatType;
-      out += std::string(1, kDigits[type >> 4]) + std::string(1, kDigits[type & 0xF]);
-      if (partition.active) out += ", bootable";
-    }
+           ", size=" + Number(static_cast<std::int64_t>(partition.sectors)) +
+           ", type=" + std::string(TypeId(type).view());
+    if (gpt) out += ", name=\"" + name + "\"";
+    if (partition.active) out += ", bootable";
+    if (!type.attributes.empty()) out += ", attrs=\"" + std::string(type.attributes) + "\"";
     out += "\n";
   }
   return out;
@@ -343,49 +342,26 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
   if (request.clean) out += std::string("clean\nconvert ") + (gpt ? "gpt" : "mbr") + "\n";
   int data = 0;
   for (const PlannedPartition& partition : plan.partitions) {
-    const std::string where = " size=" + Mib(partition.sectors, plan.sectorBytes) + " offset=" +
-                              Number(static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / 1024);
-    // diskpart's kind of partition, and the label of a volume to format.
-    const char* kind = "primary";
-    std::string label;
-    switch (partition.role) {
-      case PlannedRole::EfiSystem:
-        kind = "efi";
-        label = "System";
-        break;
-      case PlannedRole::MsReserved:
-        kind = "msr";
-        break;
-      case PlannedRole::Extended:
-        kind = "extended";
-        break;
-      case PlannedRole::MbrSystem:
-        label = "System";
-        break;
-      case PlannedRole::Recovery:
-        label = "Recovery";
-        break;
-      case PlannedRole::Data:
-        kind = partition.logical ? "logical" : "primary";
-        label = "Data " + Number(++data);
-        break;
-    }
-    out += std::string("create partition ") + kind + where + "\n";
+    const PartitionKind& type = *partition.type;
+    const std::string label = NamesOf(partition, data).label;
+    out += "create partition " + std::string(partition.logical ? "logical" : type.diskpart) +
+           " size=" + Mib(partition.sectors, plan.sectorBytes) +
+           " offset=" + Number(static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / 1024) + "\n";
     if (label.empty()) continue;
     // Windows' own format makes FAT32 volumes of up to 32 GB: a larger one
     // keeps its type and waits for another formatter.
-    if (partition.kind == FileSystem::Fat32 &&
-        static_cast<std::int64_t>(partition.sectors) * plan.sectorBytes > 32 * kBytesPerGiB) {
+    const bool unformatted = partition.kind == FileSystem::Fat32 &&
+                             static_cast<std::int64_t>(partition.sectors) * plan.sectorBytes > 32 * kBytesPerGiB;
+    if (unformatted) {
       out += "rem Windows formats FAT32 up to 32 GB: format " + label + " with another tool (mkfs.fat).\n";
-      if (!gpt) out += "set id=0c\n";
     } else {
       out += "format quick fs=" + Lowercase(FileSystemName(*partition.kind)) + " label=\"" + label + "\"\n";
     }
-    if (partition.role == PlannedRole::Recovery) {
-      out += gpt ? "set id=" + std::string(layout::gpt::kRecoveryType) +
-                       "\ngpt attributes=" + std::string(layout::gpt::kRecoveryAttributes) + "\n"
-                 : "set id=27\n";
+    // The type that create and format do not give by themselves.
+    if (partition.role == PlannedRole::Recovery || (unformatted && !gpt)) {
+      out += "set id=" + std::string(TypeId(type).view()) + "\n";
     }
+    if (!type.attributeBits.empty()) out += "gpt attributes=" + std::string(type.attributeBits) + "\n";
     if (partition.active) out += "active\n";
     if (partition.role == PlannedRole::Data && request.assign) out += "assign\n";
   }

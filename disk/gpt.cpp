@@ -6,6 +6,7 @@
 
 #include "disk/crc32.h"
 #include "disk/on_disk.h"
+#include "disk/partition_kind.h"
 
 namespace karvo {
 namespace {
@@ -17,7 +18,7 @@ constexpr std::string_view kNoHeader = "a protective MBR without the GPT header 
 constexpr std::string_view kNoBackup = "no GPT header where the primary says the backup is";
 
 // A type GUID as it is written (its first three fields little-endian), or
-// the name of a common one; whether Windows keeps FAT32, NTFS or exFAT in it.
+// the name of a known one; whether Windows keeps FAT32, NTFS or exFAT in it.
 void NameType(Partition& named, std::span<const std::uint8_t> guid) {
   constexpr std::string_view kDigits = "0123456789ABCDEF";
   constexpr std::array<std::size_t, 16> kOrder = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -27,27 +28,10 @@ void NameType(Partition& named, std::span<const std::uint8_t> guid) {
     text.Append(kDigits.substr(guid[kOrder[i]] >> 4, 1));
     text.Append(kDigits.substr(guid[kOrder[i]] & 0xF, 1));
   }
-  struct Known {
-    std::string_view id, name;
-    bool windows;
-  };
-  constexpr std::array<Known, 9> kKnown = {{
-      {gpt::kBasicDataType, "Microsoft basic data", true},
-      {gpt::kMsReservedType, "Microsoft reserved", false},
-      {gpt::kEfiSystemType, "EFI system", true},
-      {gpt::kRecoveryType, "Windows recovery", true},
-      {"5808C8AA-7E8F-42E0-85D2-E1E90434CFB3", "LDM metadata (dynamic disk)", false},
-      {"AF9B60A0-1431-4F62-BC68-3311714A69AD", "LDM data (dynamic disk)", false},
-      {"E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D", "Storage Spaces", false},
-      {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux filesystem", false},
-      {"0657FD6D-A4AB-43C4-84E5-0933C84B4F4F", "Linux swap", false},
-  }};
   named.type = text;
-  for (const Known& known : kKnown) {
-    if (text.view() == known.id) {
-      named.type = FixedText<48>(known.name);
-      named.windowsType = known.windows;
-    }
+  if (const PartitionKind* kind = FindGptKind(text.view())) {
+    named.type = FixedText<48>(kind->name);
+    named.windowsType = kind->windows;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "disk/on_disk.h"
+#include "disk/partition_kind.h"
 
 namespace karvo {
 namespace {
@@ -28,46 +29,24 @@ bool HasSignature(std::span<const std::uint8_t> sector) {
          layout::Get(sector, layout::boot_record::kSignature) == layout::boot_record::kSignatureValue;
 }
 
-bool IsExtended(std::uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+bool IsExtended(std::uint8_t type) {
+  const PartitionKind* kind = FindMbrKind(type);
+  return kind != nullptr && kind->extended;
+}
 
-// An MBR type's number and, for a common one, its name; whether Windows
+// An MBR type's number and, for a known one, its name; whether Windows
 // keeps FAT32, NTFS or exFAT volumes in it.
 Partition Named(const Entry& entry, int number) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
   Partition named;
   named.number = number;
   named.active = entry.active;
   named.extended = IsExtended(entry.type);
   named.type = FixedText<48>("0x");
-  named.type.Append(kDigits.substr(entry.type >> 4, 1));
-  named.type.Append(kDigits.substr(entry.type & 0xF, 1));
-  struct Known {
-    std::uint8_t type;
-    std::string_view name;
-    bool windows;
-  };
-  constexpr std::array<Known, 15> kKnown = {{
-      {0x01, " FAT12", false},
-      {0x04, " FAT16", false},
-      {0x06, " FAT16", false},
-      {0x0E, " FAT16", false},
-      {0x07, " NTFS or exFAT", true},
-      {0x0B, " FAT32", true},
-      {0x0C, " FAT32 (LBA)", true},
-      {0x27, " Windows recovery", true},
-      {0x42, " LDM (dynamic disk)", false},
-      {0x05, " extended", false},
-      {0x0F, " extended", false},
-      {0x85, " extended", false},
-      {0x82, " Linux swap", false},
-      {0x83, " Linux", false},
-      {0xEF, " EFI system", true},
-  }};
-  for (const Known& known : kKnown) {
-    if (known.type == entry.type) {
-      named.type.Append(known.name);
-      named.windowsType = known.windows;
-    }
+  named.type.Append(MbrCodeText(entry.type).view());
+  if (const PartitionKind* kind = FindMbrKind(entry.type)) {
+    named.type.Append(" ");
+    named.type.Append(kind->name);
+    named.windowsType = kind->windows;
   }
   return named;
 }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "disk/explorer_size.h"
+#include "disk/on_disk.h"
 
 namespace karvo {
 namespace {
@@ -51,6 +52,29 @@ std::int32_t LargestWholeGb(FileSystem kind, std::int64_t mebibytes, std::int64_
     (fits(middle) ? fitting : beyond) = middle;
   }
   return static_cast<std::int32_t>(fitting);
+}
+
+// The type each partition is written with: Windows' own types, and a data
+// partition's by its file system on an MBR.
+const PartitionKind* TypeOf(const PlannedPartition& partition, PartitionScheme scheme) {
+  namespace gpt = layout::gpt;
+  namespace mbr = layout::mbr;
+  const bool onGpt = scheme == PartitionScheme::Gpt;
+  switch (partition.role) {
+    case PlannedRole::EfiSystem:
+      return FindGptKind(gpt::kEfiSystemType);
+    case PlannedRole::MsReserved:
+      return FindGptKind(gpt::kMsReservedType);
+    case PlannedRole::Recovery:
+      return onGpt ? FindGptKind(gpt::kRecoveryType) : FindMbrKind(mbr::kRecoveryType);
+    case PlannedRole::Extended:
+      return FindMbrKind(mbr::kExtendedLbaType);
+    case PlannedRole::MbrSystem:
+    case PlannedRole::Data:
+      break;
+  }
+  if (onGpt) return FindGptKind(gpt::kBasicDataType);
+  return FindMbrKind(partition.kind == FileSystem::Fat32 ? mbr::kFat32LbaType : mbr::kNtfsOrExfatType);
 }
 
 }  // namespace
@@ -193,7 +217,10 @@ PlanReading PlanDisk(const PlanRequest& request) {
   }
   int number = 1;
   int logicalNumber = 5;
-  for (PlannedPartition& placed : plan.partitions) placed.number = placed.logical ? logicalNumber++ : number++;
+  for (PlannedPartition& placed : plan.partitions) {
+    placed.number = placed.logical ? logicalNumber++ : number++;
+    placed.type = TypeOf(placed, plan.scheme);
+  }
   return {plan, {}};
 }
 

@@ -11,6 +11,7 @@
 
 #include "disk/disk_bytes.h"
 #include "disk/file_system.h"
+#include "disk/partition_kind.h"
 #include "disk/volume_layout.h"
 
 namespace karvo {
@@ -34,8 +35,6 @@ inline constexpr std::int64_t kFewestRecoveryMiB = 300;
 // extended partition is the fourth, so 59 others fit beside it.
 inline constexpr int kMostMbrPartitionNumber = 60;
 
-enum class PartitionScheme { Gpt, Mbr };
-
 // One data partition asked for: a file system, and whole GB or the rest.
 struct PlanAsk {
   FileSystem kind = FileSystem::Ntfs;
@@ -56,7 +55,8 @@ enum class PlannedRole { EfiSystem, MsReserved, MbrSystem, Recovery, Data, Exten
 struct PlannedPartition {
   int number = 0;  // as fdisk numbers them: MBR's logical ones from 5
   PlannedRole role = PlannedRole::Data;
-  std::optional<FileSystem> kind;  // none for the reserved and the extended partitions
+  std::optional<FileSystem> kind;       // none for the reserved and the extended partitions
+  const PartitionKind* type = nullptr;  // its type, on the plan's scheme
   std::uint64_t firstSector = 0;
   std::uint64_t sectors = 0;
   bool logical = false;

@@ -12,7 +12,7 @@ constexpr std::int64_t kSectorsPerMiB = kBytesPerMiB / kSectorBytes;
 constexpr std::int64_t kMostFat32Sectors = std::numeric_limits<std::uint32_t>::max();  // a 32-bit field
 constexpr std::int64_t kMostFat32Clusters = (std::int64_t{1} << 28) - 16;
 // Windows' largest default FAT32 cluster, and so the most its clusters hold.
-constexpr std::int64_t kLargestFat32ClusterBytes = 32 * 1024;
+constexpr std::int64_t kLargestFat32ClusterBytes = std::int64_t{32} << 10;
 constexpr std::int64_t kMostNtfsClusters = std::numeric_limits<std::uint32_t>::max();
 
 // mkfs.exfat's heap offset, a 32-bit count of bytes.

@@ -427,6 +427,27 @@ BASIC_DATA = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
 RECOVERY = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"
 
 
+@linux_only
+class Catalogue(unittest.TestCase):
+    def test_every_partition_kind_is_one_sfdisk_knows_by_the_same_type(self):
+        """The catalogue's GUIDs and MBR codes, checked against sfdisk's own lists (their names differ from Windows')."""
+        root = os.path.join(os.path.dirname(__file__), "..", "..", "disk")
+        with open(os.path.join(root, "on_disk.h")) as f:
+            named = {f"{space}::{name}": value
+                     for space, body in re.findall(r"^namespace (\w+) \{(.*?)^\}", f.read(), re.M | re.S)
+                     for name, value in re.findall(r'(k\w+Type) = "?(0x[0-9A-F]{2}|[0-9A-F-]{36})', body)}
+        with open(os.path.join(root, "partition_kind.cpp")) as f:
+            rows = re.findall(r'^ *(?:Required\()?(Gpt|Mbr|Extended)\(((?:gpt|mbr)::k\w+|"[^"]+"|0x[0-9A-F]{2})',
+                              f.read(), re.M)
+        self.assertGreater(len(rows), 20)
+        for label, gpt in (("gpt", True), ("dos", False)):
+            known = {line.split()[0].lower() for line in tool("sfdisk", "--label", label, "-T").splitlines()[1:] if line}
+            for scheme, value in rows:
+                if (scheme == "Gpt") == gpt:
+                    value = named.get(value, value).strip('"').lower()
+                    self.assertIn(value[2:].lstrip("0") if value.startswith("0x") else value, known, value)
+
+
 # The recovery partition's GPT attributes, as sfdisk names them and as diskpart sets them.
 RECOVERY_ATTRS = "RequiredPartition GUID:63"
 

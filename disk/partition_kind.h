@@ -1,0 +1,44 @@
+// Every kind of partition that karvo-size names or writes, a row each, as
+// libfdisk keeps a table of types for each label: the readers name a
+// partition from it and tell whether Windows keeps its volumes there, and the
+// plan's writers write a partition's type, diskpart's word for it and its
+// attributes from it. A new kind is one more row.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "core/fixed_text.h"
+
+namespace karvo {
+
+enum class PartitionScheme { Gpt, Mbr };
+
+struct PartitionKind {
+  PartitionScheme scheme = PartitionScheme::Gpt;
+  std::string_view guid;        // GPT: the type GUID, as written out
+  std::uint8_t code = 0;        // MBR: the type byte
+  std::string_view name;        // "Microsoft basic data", "NTFS or exFAT"
+  bool windows = false;         // Windows keeps FAT32, NTFS or exFAT volumes in it
+  bool extended = false;        // MBR: it holds the logical partitions
+  std::string_view diskpart;    // the kind diskpart's create partition makes it as; empty for none
+  std::string_view attributes;  // GPT: as sfdisk writes them; diskpart's bits below
+  std::string_view attributeBits;
+};
+
+// The kinds, GPT's and the MBR's.
+std::span<const PartitionKind> PartitionKinds();
+
+// The kind of a GPT type GUID (as written out) or an MBR type byte; none for
+// one karvo-size does not know.
+const PartitionKind* FindGptKind(std::string_view guid);
+const PartitionKind* FindMbrKind(std::uint8_t code);
+
+// An MBR type byte as sfdisk writes it: two lower-case hex digits ("0c").
+FixedText<3> MbrCodeText(std::uint8_t code);
+
+// What sfdisk and diskpart's set id take for the kind: its GUID, or its code.
+FixedText<40> TypeId(const PartitionKind& kind);
+
+}  // namespace karvo
