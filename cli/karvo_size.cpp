@@ -16,7 +16,7 @@ Result Run(std::span<const std::string_view> args, SourceOpener open) {
     case Task::Inspection:
       return Inspect(request, open);
     case Task::Plan:
-      return PlanDisk(request, open);
+      return PrintPlan(request, open);
     case Task::Figures:
       break;
   }

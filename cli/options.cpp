@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/size_rounding.h"
+#include "disk/plan.h"
 
 namespace karvo::cli {
 namespace {
@@ -408,8 +409,10 @@ std::optional<Result> TakeNumber(OptionId id, std::string_view name, std::option
     case OptionId::Recovery:
       if (request.recoveryMiB) return Twice(name);
       request.recoveryMiB = number;
-      if (!number || *number < 300)
-        return Failure("--recovery needs the recovery partition's size in MiB: 300 to 9999");
+      if (!number || *number < kFewestRecoveryMiB) {
+        return Failure("--recovery needs the recovery partition's size in MiB: " + Number(kFewestRecoveryMiB) +
+                       " to 9999");
+      }
       break;
     case OptionId::Diskpart:
       if (request.diskpartDisk) return Twice(name);
@@ -423,12 +426,14 @@ std::optional<Result> TakeNumber(OptionId id, std::string_view name, std::option
         return Failure("--partno needs a partition's number, as fdisk lists them: 1 and up");
       }
       break;
-    default:  // the sector size
+    case OptionId::SectorSize:
       if (request.sectorBytes) return Twice(name);
       if (number != kSectorBytes && number != kLargeSectorBytes) {
         return Failure("--sector-size needs a disk's logical sector size: 512 or 4096");
       }
       request.sectorBytes = *number;
+      break;
+    default:  // the options without a number
       break;
   }
   return std::nullopt;

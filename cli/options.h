@@ -18,21 +18,22 @@ namespace karvo::cli {
 // --inspect or --plan.
 enum class Task { Figures, Table, Inspection, Plan };
 
+// A task's bit in a company.
+constexpr unsigned Bit(Task task) { return 1U << static_cast<unsigned>(task); }
+
 // What an option or a word goes with: one task or several, a bit each.
 enum class Company : unsigned {
-  Figures = 1,
-  Table = 2,
-  Inspection = 4,
-  Plan = 8,
-  FiguresOrPlan = 9,  // a file system's word
-  TableOrPlan = 10,   // --csv
-  NotTable = 13,      // a capacity, a sector size
-  Anywhere = 15,
+  Figures = Bit(Task::Figures),
+  Table = Bit(Task::Table),
+  Inspection = Bit(Task::Inspection),
+  Plan = Bit(Task::Plan),
+  FiguresOrPlan = Bit(Task::Figures) | Bit(Task::Plan),                     // a file system's word
+  TableOrPlan = Bit(Task::Table) | Bit(Task::Plan),                         // --csv
+  NotTable = Bit(Task::Figures) | Bit(Task::Inspection) | Bit(Task::Plan),  // a capacity, a sector size
+  Anywhere = Bit(Task::Figures) | Bit(Task::Table) | Bit(Task::Inspection) | Bit(Task::Plan),
 };
 
-constexpr bool Accepts(Company given, Task task) {
-  return (static_cast<unsigned>(given) & (1U << static_cast<unsigned>(task))) != 0;
-}
+constexpr bool Accepts(Company given, Task task) { return (static_cast<unsigned>(given) & Bit(task)) != 0; }
 
 struct Request {
   Task task = Task::Figures;

@@ -370,7 +370,7 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
 
 }  // namespace
 
-Result PlanDisk(const Request& request, SourceOpener open) {
+Result PrintPlan(const Request& request, SourceOpener open) {
   const int outputs = (request.sfdisk ? 1 : 0) + (request.diskpartDisk ? 1 : 0) + (request.csv ? 1 : 0);
   if (outputs > 1) return Failure("--sfdisk, --diskpart and --csv each print the plan: give one of them");
   if ((request.clean || request.assign) && !request.diskpartDisk) {
@@ -391,7 +391,7 @@ Result PlanDisk(const Request& request, SourceOpener open) {
   planRequest.windows = request.windows;
   planRequest.recoveryMiB = request.recoveryMiB.value_or(kRecoveryMiB);
   planRequest.asks = *asks;
-  const PlanReading reading = karvo::PlanDisk(planRequest);
+  const PlanReading reading = PlanDisk(planRequest);
   if (!reading.plan) return Failure(disk->name + ": " + reading.problem);
   const Plan& plan = *reading.plan;
   if (request.csv) return {0, CsvText(plan), ""};

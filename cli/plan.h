@@ -6,6 +6,6 @@
 
 namespace karvo::cli {
 
-Result PlanDisk(const Request& request, SourceOpener open);
+Result PrintPlan(const Request& request, SourceOpener open);
 
 }  // namespace karvo::cli

@@ -303,7 +303,7 @@ BootSectorReading Read(std::span<const std::uint8_t> start, std::optional<std::i
   // BitLocker puts its metadata blocks on 64-byte boundaries inside the volume.
   const auto metadataStarts = [&](std::uint64_t offset) {
     std::array<std::uint8_t, layout::bitlocker::kMetadataSignature.size> signature{};
-    return offset != 0 && offset % 64 == 0 && offset < (std::uint64_t{1} << 56) && read(offset, signature) &&
+    return offset != 0 && offset % 64 == 0 && offset < kFarthestVolumeByte && read(offset, signature) &&
            layout::Holds(signature, layout::bitlocker::kMetadataSignature, layout::bitlocker::kSignatureText);
   };
   // Before any header is trusted: BitLocker's looks like FAT's.
@@ -341,7 +341,7 @@ VolumeBytes Through(std::span<const std::uint8_t> start,
       std::copy_n(start.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
       return true;
     }
-    return more && offset < (std::uint64_t{1} << 56) && more(static_cast<std::int64_t>(offset), into);
+    return more && offset < kFarthestVolumeByte && more(static_cast<std::int64_t>(offset), into);
   };
 }
 

@@ -18,6 +18,14 @@ inline constexpr std::int64_t kLargeSectorBytes = 4096;
 inline constexpr std::int64_t kBytesPerMiB = std::int64_t{1} << 20;
 inline constexpr std::int64_t kBytesPerGiB = std::int64_t{1} << 30;
 
+// How far the fields a disk holds may point before a reader takes them as
+// past any disk: every offset and sum worked out from them then stays
+// inside 64 bits, whatever the sector size.
+inline constexpr std::uint64_t kFarthestVolumeByte = std::uint64_t{1} << 56;     // inside a volume (BitLocker, exFAT)
+inline constexpr std::uint64_t kFarthestHeaderSector = std::uint64_t{1} << 48;   // a GPT header's
+inline constexpr std::uint64_t kFarthestEntriesSector = std::uint64_t{1} << 40;  // a GPT's partition entries
+inline constexpr std::uint64_t kMostPartitionBytes = std::uint64_t{1} << 61;     // a partition's start or size
+
 // A reader's answer that there is nothing to answer with: one line, no full stop.
 template <typename Reading>
 Reading Refused(std::string_view why) {

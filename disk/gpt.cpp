@@ -74,7 +74,7 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
                      std::optional<std::int64_t> diskBytes, std::string_view missing) {
   std::array<std::uint8_t, kLargeSectorBytes> buffer{};
   const auto header = std::span(buffer).first(static_cast<std::size_t>(sectorBytes));
-  if (lba > (std::uint64_t{1} << 48) || !disk.Read(static_cast<std::int64_t>(lba) * sectorBytes, header) ||
+  if (lba > kFarthestHeaderSector || !disk.Read(static_cast<std::int64_t>(lba) * sectorBytes, header) ||
       !layout::Holds(header, gpt::kSignature, gpt::kSignatureText)) {
     return Damaged(missing);
   }
@@ -92,7 +92,7 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
   const std::uint64_t count = layout::Get(header, gpt::kEntryCount);
   const std::uint64_t entrySize = layout::Get(header, gpt::kEntrySize);
   if (count == 0 || entrySize < gpt::kEntryBytes || entrySize % 8 != 0 || count * entrySize > kMostEntryBytes ||
-      entriesLba > (1ULL << 40)) {
+      entriesLba > kFarthestEntriesSector) {
     return Damaged("a GPT header with impossible partition entries", alternate);
   }
   PartitionTable table;

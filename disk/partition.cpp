@@ -9,7 +9,7 @@ bool AddPartition(PartitionTable& table, Partition named, std::uint64_t first, s
   if (table.partitions.size() == PartitionTable::kMostPartitions) return false;
   // Keeps every byte count, and the sum of two, inside 64 bits: beyond, a
   // partition is past any disk.
-  const std::uint64_t mostSectors = (std::uint64_t{1} << 61) / static_cast<std::uint64_t>(table.sectorBytes);
+  const std::uint64_t mostSectors = kMostPartitionBytes / static_cast<std::uint64_t>(table.sectorBytes);
   named.firstByte = static_cast<std::int64_t>(std::min(first, mostSectors)) * table.sectorBytes;
   named.bytes = static_cast<std::int64_t>(std::min(sectors, mostSectors)) * table.sectorBytes;
   if (first > mostSectors || sectors > mostSectors || (diskBytes && named.firstByte + named.bytes > *diskBytes)) {
