@@ -78,9 +78,7 @@ Result Figures(const Request& request) {
 }
 
 Result Table(bool csv) {
-  auto column = [](const std::string& text, std::size_t width) {
-    return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
-  };
+  const auto column = [](const std::string& text, std::size_t width) { return Column(text, width, true); };
   const std::string figures = column("Windows shows", 16) + column("Exact (MiB)", 13);
   // exFAT's columns come last, so that a script reading the others finds them where they were.
   std::string out = csv ? "capacity_gb,fat32_mib,fat32_bytes,fat32_shows,fat32_exact_mib,"
@@ -117,8 +115,7 @@ Result Table(bool csv) {
       row += column(Number(exact), 13) + column(shown + (shows ? " " : "*"), 16);
     }
     // The last column's blank, which marks no miss, ends no line.
-    while (row.back() == ' ') row.pop_back();
-    out += row + "\n";
+    out += Trimmed(row);
   }
   return {0, out, ""};
 }

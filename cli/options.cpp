@@ -56,25 +56,19 @@ constexpr std::string_view kUsageTail =
     "listing too), a capacity that no volume of the file system can reach, a plan\n"
     "that cannot be laid out, or output that cannot be written.\n";
 
-Result UnknownFileSystem(std::string_view word) {
-  return Failure("unknown file system " + Quoted(word) + ": use fat32, ntfs or exfat");
-}
-
-std::string LargestText(FileSystem kind, CapacityUse use) { return Number(LargestCapacity(kind, use)); }
-
 // The help: the capacities' ranges as the figures decide them, then each
 // option beside its text, in the table's order.
 std::string Help() {
   constexpr std::size_t kTextColumn = 21;
   std::string text(kUsageHead);
   text += "  CAPACITY           whole GB (GiB): for FAT32 from 1 to " +
-          LargestText(FileSystem::Fat32, CapacityUse::Rule) + ", to " +
-          LargestText(FileSystem::Fat32, CapacityUse::Exact) +
+          LargestCapacityText(FileSystem::Fat32, CapacityUse::Rule) + ", to " +
+          LargestCapacityText(FileSystem::Fat32, CapacityUse::Exact) +
           " with\n"
           "                     --exact (FAT32 on 512-byte sectors ends at 2 TiB); for\n"
           "                     NTFS from 1 to " +
-          LargestText(FileSystem::Ntfs, CapacityUse::Rule) + "; for exFAT from 1 to " +
-          LargestText(FileSystem::Exfat, CapacityUse::Exact) +
+          LargestCapacityText(FileSystem::Ntfs, CapacityUse::Rule) + "; for exFAT from 1 to " +
+          LargestCapacityText(FileSystem::Exfat, CapacityUse::Exact) +
           ",\n"
           "                     where mkfs.exfat's layout ends, its figure always the\n"
           "                     exact one (Karvo's rule and answer are for FAT32 and\n"
@@ -102,32 +96,6 @@ const OptionSpec* FindOption(std::string_view arg) {
     }
   }
   return nullptr;
-}
-
-std::string RangeText(std::optional<FileSystem> kind, CapacityUse use, std::int64_t sectorBytes) {
-  if (!kind) return "give whole gigabytes";
-  return "give whole gigabytes from 1 to " + Number(LargestCapacity(*kind, use, sectorBytes)) + " for " +
-         std::string(FileSystemName(*kind));
-}
-
-// Why the range ends where it does.
-std::string RangeEnd(FileSystem kind, CapacityUse use, std::int64_t sectorBytes) {
-  if (kind == FileSystem::Ntfs) return " (the most whose figure in MiB fits in 32 bits)";
-  if (kind == FileSystem::Exfat && use == CapacityUse::Inspected) {
-    return " (the most an exFAT volume holds: 2^32 - 11 clusters of 32 MiB)";
-  }
-  if (kind == FileSystem::Exfat) return " (where mkfs.exfat's layout, with 128 KiB clusters, ends)";
-  switch (use) {
-    case CapacityUse::Rule:
-      return " (FAT32 on 512-byte sectors ends at 2 TiB, and Karvo's figure for more is past it; --exact goes to " +
-             LargestText(kind, CapacityUse::Exact) + ")";
-    case CapacityUse::Exact:
-      return sectorBytes == kSectorBytes ? " (FAT32 on 512-byte sectors ends at 2 TiB)"
-                                         : " (FAT32 on 4096-byte sectors ends at 8 TiB: 2^28 clusters of 32 KiB)";
-    case CapacityUse::Inspected:
-      break;
-  }
-  return " (FAT32 ends at 16 TiB, on 4096-byte sectors)";
 }
 
 // An option's value: after "=", or the next argument. None when it has none.
@@ -189,130 +157,11 @@ std::string TaskName(Task task, Company given) {
 
 }  // namespace
 
-std::string Number(std::int64_t value) { return std::string(karvo::Decimal(value).view()); }
-
-std::string MiBText(std::int64_t bytes) {
-  if (bytes % kBytesPerMiB == 0) return Number(bytes / kBytesPerMiB) + " MiB";
-  // A MiB is not a whole number of hundredths of bytes: scale the rest alone.
-  const std::int64_t hundredths = bytes / kBytesPerMiB * 100 + bytes % kBytesPerMiB * 100 / kBytesPerMiB;
-  return Number(hundredths / 100) + (hundredths % 100 < 10 ? ".0" : ".") + Number(hundredths % 100) + " MiB";
-}
-
-std::string Lowercase(std::string_view word) {
-  std::string lower(word);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
-}
-
-std::optional<FileSystem> ParseFileSystem(std::string_view word) {
-  const std::string lower = Lowercase(word);
-  if (lower == "fat32") return FileSystem::Fat32;
-  if (lower == "ntfs") return FileSystem::Ntfs;
-  if (lower == "exfat") return FileSystem::Exfat;
-  return std::nullopt;
-}
-
-std::string Quoted(std::string_view word) {
-  constexpr std::size_t kLongest = 40;
-  if (word.size() <= kLongest) return "\"" + std::string(word) + "\"";
-  return "\"" + std::string(word.substr(0, kLongest - 3)) + "...\" (" + Number(static_cast<std::int64_t>(word.size())) +
-         " characters)";
-}
-
-std::string QuotedName(std::string_view name) {
-  // Characters no shell treats specially, and UTF-8 that prints.
-  const auto plain = [](unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("%+,-./:=@_^").find(static_cast<char>(c)) != std::string_view::npos;
-  };
-  // The length of the printable UTF-8 character at `at`; 0 for a control
-  // character (C0, DEL, C1, which terminals act on) or a byte of no character.
-  const auto printable = [&](std::size_t at) -> std::size_t {
-    const auto c = static_cast<unsigned char>(name[at]);
-    if (c >= 0x20 && c < 0x7F) return 1;
-    const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    if (length == 0 || at + length > name.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-      if ((static_cast<unsigned char>(name[at + i]) & 0xC0) != 0x80) return 0;
-    }
-    return c == 0xC2 && static_cast<unsigned char>(name[at + 1]) < 0xA0 ? 0 : length;
-  };
-  bool asItIs = !name.empty();
-  for (std::size_t at = 0; at < name.size() && asItIs;) {
-    const std::size_t length = printable(at);
-    asItIs = length > 1 || (length == 1 && plain(static_cast<unsigned char>(name[at])));
-    at += std::max<std::size_t>(length, 1);
-  }
-  if (asItIs) return std::string(name);
-  // Printable runs in single quotes, control bytes as $'\n' or $'\033', as
-  // ls --quoting-style=shell-escape writes them.
-  std::string quoted;
-  bool open = false;
-  for (std::size_t at = 0; at < name.size();) {
-    const std::size_t length = printable(at);
-    if (length == 0) {
-      if (open) quoted += '\'';
-      open = false;
-      constexpr std::string_view kNamed = R"(\a\b\t\n\v\f\r)";
-      const auto c = static_cast<unsigned char>(name[at++]);
-      std::string escape;
-      if (c >= 7 && c <= 13) {
-        escape = std::string(kNamed.substr(std::size_t{2} * (c - 7U), 2));
-      } else {
-        escape = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
-                  static_cast<char>('0' + (c & 7))};
-      }
-      quoted += "$'" + escape + "'";
-      continue;
-    }
-    if (!open) quoted += '\'';
-    open = true;
-    quoted += name[at] == '\'' ? "'\\''" : std::string(name.substr(at, length));
-    at += length;
-  }
-  return open ? quoted + "'" : quoted;
-}
-
 std::optional<Result> SectorSizeRefused(const Request& request, const DiskReader& disk, const std::string& name) {
   const auto device = disk.SectorBytes();
   if (!request.sectorBytes || !device || *request.sectorBytes == *device) return std::nullopt;
   return Failure("--sector-size " + Number(*request.sectorBytes) + " contradicts " + name + ", whose sectors are " +
                  Number(*device) + " bytes: leave it out for a device");
-}
-
-Result Failure(std::string_view message) { return {kExitFailed, "", ErrorLine(message)}; }
-
-std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
-                                          Result& failure, std::int64_t sectorBytes) {
-  // A word of letters among the figures' words is a file system misspelt.
-  if (use != CapacityUse::Inspected && !word.empty() &&
-      ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= 'A' && word[0] <= 'Z'))) {
-    failure = UnknownFileSystem(word);
-    return std::nullopt;
-  }
-  std::string_view digits = word;
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  const bool negative = !digits.empty() && digits.front() == '-';
-  if (negative) digits.remove_prefix(1);
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-    failure = Failure(Quoted(word) + " is not a capacity: " + RangeText(kind, use, sectorBytes));
-    return std::nullopt;
-  }
-  // Stops growing past the 32-bit range, so that any number of digits stays defined.
-  constexpr std::int64_t kBeyond = std::int64_t{1} << 32;
-  std::int64_t value = 0;
-  for (char c : digits) value = value > kBeyond ? value : value * 10 + (c - '0');
-  if (negative || value == 0) {
-    failure = Failure(Quoted(word) + " is not a positive capacity: " + RangeText(kind, use, sectorBytes));
-    return std::nullopt;
-  }
-  if (!kind) return static_cast<std::int32_t>(std::min<std::int64_t>(value, INT32_MAX));  // the range waits for it
-  if (value > LargestCapacity(*kind, use, sectorBytes)) {
-    failure = Failure(Quoted(word) + " is too large: " + RangeText(kind, use, sectorBytes) +
-                      RangeEnd(*kind, use, sectorBytes));
-    return std::nullopt;
-  }
-  return static_cast<std::int32_t>(value);
 }
 
 namespace {

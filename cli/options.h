@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "cli/result.h"
+#include "cli/text.h"
+#include "cli/words.h"
 #include "disk/volume_layout.h"
 
 namespace karvo::cli {
@@ -62,30 +64,8 @@ struct Request {
 // to the end already (--help, --version) or cannot be read.
 std::optional<Result> Parse(std::span<const std::string_view> args, Request& request);
 
-// A capacity word, checked here and nowhere else: whole GB, digits with a
-// leading '+' allowed, from 1 to the largest for its use and file system.
-// With no file system yet (a volume not read yet), only the digits are
-// checked. None, and `failure` set, when it will not do.
-std::optional<std::int32_t> CheckCapacity(std::string_view word, std::optional<FileSystem> kind, CapacityUse use,
-                                          Result& failure, std::int64_t sectorBytes = kSectorBytes);
-std::optional<FileSystem> ParseFileSystem(std::string_view word);
-// ASCII letters in lower case, as file systems' words are compared and written.
-std::string Lowercase(std::string_view word);
-
 // A device knows its own sectors: a --sector-size that says otherwise would
 // misread its table. The refusal, or none.
 std::optional<Result> SectorSizeRefused(const Request& request, const DiskReader& disk, const std::string& name);
-
-// One line on standard error, and the failure status.
-Result Failure(std::string_view message);
-// An argument as the user typed it, in quotes; a very long one is shortened.
-std::string Quoted(std::string_view word);
-// A file's name as a shell would take it back, as coreutils quotes one: as
-// it is when nothing in it needs quoting, else in single quotes, with
-// control characters as $'\n' (never raw to the terminal).
-std::string QuotedName(std::string_view name);
-std::string Number(std::int64_t value);
-// A size in MiB: whole where it is, else with two decimals, cut.
-std::string MiBText(std::int64_t bytes);
 
 }  // namespace karvo::cli

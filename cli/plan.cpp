@@ -19,102 +19,6 @@ struct Disk {
   std::string holds;  // what a disk given by path holds now; empty for none
 };
 
-// 1,000,204,886,016: a disk's numbers are long.
-std::string Grouped(std::int64_t value) {
-  const std::string digits = Number(value);
-  std::string grouped;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-    grouped += digits[i];
-  }
-  return grouped;
-}
-
-// A whole number and at most nine decimals, as "931.5"; false for anything else.
-bool ReadDecimal(std::string_view text, std::int64_t& whole, std::int64_t& billionths) {
-  const std::size_t point = text.find('.');
-  const std::string_view integer = text.substr(0, point);
-  const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
-  if (integer.empty() || integer.size() > 15 || fraction.size() > 9 ||
-      (point != std::string_view::npos && fraction.empty()) ||
-      (integer.find_first_not_of("0123456789") != std::string_view::npos) ||
-      fraction.find_first_not_of("0123456789") != std::string_view::npos) {
-    return false;
-  }
-  whole = 0;
-  for (char c : integer) whole = whole * 10 + (c - '0');
-  billionths = 0;
-  for (std::size_t i = 0; i < 9; ++i) billionths = billionths * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
-  return true;
-}
-
-// What a disk's word is: a size, or none with `failure` set for a size that
-// will not do, or none and no failure for a word that is no size (a path).
-// A drive maker's GB or TB (the drive's standard sectors from 50 GB), binary
-// units or bytes, the units in any case, a blank before them allowed.
-std::optional<Disk> DiskOfSize(std::string_view word, std::int64_t sectorBytes, Result& failure) {
-  struct Unit {
-    std::string_view suffix;  // in lower case
-    std::int64_t bytes;       // of a binary unit; of a decimal one, its GB
-    bool decimal;
-  };
-  constexpr std::array<Unit, 7> kUnits = {{{"tib", std::int64_t{1} << 40, false},
-                                           {"gib", std::int64_t{1} << 30, false},
-                                           {"mib", std::int64_t{1} << 20, false},
-                                           {"kib", std::int64_t{1} << 10, false},
-                                           {"tb", 1000, true},
-                                           {"gb", 1, true},
-                                           {"", 1, false}}};
-  constexpr std::int64_t kMostBytes = std::numeric_limits<std::int64_t>::max();
-  constexpr std::int64_t kBytesPerGB = 1000000000;
-  const std::string lower = Lowercase(word);
-  const auto tooLarge = [&] {
-    failure = Failure(Quoted(word) + " is too large: karvo-size plans disks of less than 2^63 bytes (8 EiB)");
-    return std::nullopt;
-  };
-  for (const Unit& unit : kUnits) {
-    if (!std::string_view(lower).ends_with(unit.suffix)) continue;
-    std::string_view number = std::string_view(word).substr(0, word.size() - unit.suffix.size());
-    if (!unit.suffix.empty() && number.ends_with(' ')) number.remove_suffix(1);
-    std::int64_t whole = 0;
-    std::int64_t billionths = 0;
-    if (!ReadDecimal(number, whole, billionths)) break;
-    Disk disk;
-    disk.sectorBytes = sectorBytes;
-    disk.name = word;
-    if (unit.decimal) {
-      // Whole decimal GB: 1.5TB is 1500 GB, 1.2345TB is no drive's size.
-      if (billionths * unit.bytes % kBytesPerGB != 0) break;
-      const std::int64_t gigabytes = whole * unit.bytes + billionths * unit.bytes / kBytesPerGB;
-      const auto sectors = DriveSectors(gigabytes, sectorBytes);
-      if (gigabytes >= 50 && !sectors) return tooLarge();  // its bytes past 63 bits
-      disk.bytes = sectors ? static_cast<std::int64_t>(*sectors) * sectorBytes : gigabytes * kBytesPerGB;
-      disk.name = std::string(number) + (unit.bytes == 1 ? " GB" : " TB") + " drive";
-    } else {
-      // A binary unit's fraction, exactly: its bytes are a multiple of 512,
-      // and a billion is 512 times 1,953,125.
-      if (unit.bytes == 1 && billionths != 0) break;
-      const std::int64_t fraction = unit.bytes == 1 ? 0 : billionths * (unit.bytes / 512) / 1953125;
-      if (whole > (kMostBytes - fraction) / unit.bytes) return tooLarge();
-      disk.bytes = whole * unit.bytes + fraction;
-    }
-    disk.bytes -= disk.bytes % sectorBytes;
-    return disk;
-  }
-  // A unit's letter alone: sfdisk reads 1T as TiB, a drive's box means TB.
-  if (!lower.empty() && std::string_view("kmgt").find(lower.back()) != std::string_view::npos) {
-    std::int64_t whole = 0;
-    std::int64_t billionths = 0;
-    if (ReadDecimal(std::string_view(word).substr(0, word.size() - 1), whole, billionths)) {
-      const std::string number(word.substr(0, word.size() - 1));
-      const char letter = static_cast<char>(lower.back() - 'a' + 'A');
-      failure = Failure(Quoted(word) + " is ambiguous: give " + number + letter +
-                        "B (decimal, as drives are sold) or " + number + letter + "iB (binary)");
-    }
-  }
-  return std::nullopt;
-}
-
 // "an MBR", "a GPT", "an NTFS volume": the article a scheme's or a file
 // system's name takes.
 std::string WithArticle(std::string_view name) {
@@ -244,17 +148,6 @@ std::string Shows(const PlannedPartition& partition) {
   return partition.formatted ? std::string(ExplorerSizeText(partition.formatted->TotalBytes()).view()) : "";
 }
 
-// A line without the blanks that pad its last column.
-std::string Trimmed(std::string line) {
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line + "\n";
-}
-
-std::string Column(const std::string& text, std::size_t width, bool right = false) {
-  const std::string pad(width > text.size() ? width - text.size() : 0, ' ');
-  return right ? pad + text : text + pad;
-}
-
 std::string TableText(const Plan& plan) {
   const bool gpt = plan.scheme == PartitionScheme::Gpt;
   std::string out =
@@ -379,8 +272,12 @@ Result PrintPlan(const Request& request, SourceOpener open) {
   if (request.recoveryMiB && !request.windows) return Failure("--recovery goes with --windows");
   const std::int64_t givenSector = request.sectorBytes.value_or(kSectorBytes);
   Result failure;
-  std::optional<Disk> disk = DiskOfSize(*request.planDisk, givenSector, failure);
-  if (!disk && failure.exitCode == 0) disk = DiskOfPath(request, open, failure);
+  std::optional<Disk> disk;
+  if (auto sized = ReadDiskSize(*request.planDisk, givenSector, failure)) {
+    disk = Disk{sized->bytes, givenSector, std::move(sized->name), ""};
+  } else if (failure.exitCode == 0) {
+    disk = DiskOfPath(request, open, failure);
+  }
   if (!disk) return failure;
   const auto asks = Asks(request, disk->sectorBytes, failure);
   if (!asks) return failure;

@@ -35,6 +35,9 @@ struct Source {
 };
 using SourceOpener = Source (*)(std::string_view path);
 
+// One line on standard error, and the failure status.
+Result Failure(std::string_view message);
+
 // A line for standard error, with the program's name before it.
 std::string ErrorLine(std::string_view message);
 
