@@ -148,7 +148,7 @@ Result ListPartitions(const std::string& name, const PartitionTable& table, Disk
     }
     // Damaged fields say FAT32, NTFS or exFAT whatever the type; a start cut short
     // or out of reach says it only of a type that holds them.
-    if (reading.damaged && (partition.windowsType || !cutShort)) {
+    if (reading.outcome == Outcome::Damaged && (partition.windowsType || !cutShort)) {
       unreadable += (unreadable.empty() ? "" : ", ") + Number(partition.number);
     }
   }
@@ -213,6 +213,7 @@ Result Inspect(const Request& request, SourceOpener open) {
   if (!source.problem.empty()) return Failure(name + ": " + source.problem);
   if (source.mounted) {
     BootSectorReading mounted;
+    mounted.outcome = Outcome::Found;
     mounted.volume = source.mounted;
     return WholeVolume(request, name, mounted, capacityWord);
   }
@@ -224,7 +225,7 @@ Result Inspect(const Request& request, SourceOpener open) {
   if (reading.volume) return WholeVolume(request, name, reading, capacityWord);
   // A volume of some kind, named or damaged, is no partition table, though
   // its boot sector may look like an empty one.
-  if (reading.damaged || !reading.advice.empty() || !HoldsPartitionTable(start)) {
+  if (reading.outcome != Outcome::NotThisKind || !HoldsPartitionTable(start)) {
     return Failure(name + ": " + ProblemLine(reading));
   }
   // A whole disk, or an image of one. Its partitions lie anywhere: a pipe,

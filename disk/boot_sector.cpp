@@ -30,6 +30,7 @@ BootSectorReading Problem(std::string_view why) { return Refused<BootSectorReadi
 
 BootSectorReading Found(const InspectedVolume& volume) {
   BootSectorReading reading;
+  reading.outcome = Outcome::Found;
   reading.volume = volume;
   return reading;
 }
@@ -37,6 +38,7 @@ BootSectorReading Found(const InspectedVolume& volume) {
 // A volume of another kind, named, and what to do with it.
 BootSectorReading OtherKind(std::string_view name, std::string_view advice) {
   auto reading = Refused<BootSectorReading>(name);
+  reading.outcome = Outcome::OtherKind;
   reading.advice = advice;
   return reading;
 }
@@ -44,7 +46,7 @@ BootSectorReading OtherKind(std::string_view name, std::string_view advice) {
 // A FAT32, NTFS or exFAT volume by its boot sector, which cannot be read all the same.
 BootSectorReading Damaged(std::string_view why) {
   auto reading = Refused<BootSectorReading>(why);
-  reading.damaged = true;
+  reading.outcome = Outcome::Damaged;
   return reading;
 }
 

@@ -31,15 +31,15 @@ struct InspectedVolume {
 inline constexpr std::string_view kWhatKarvoSizeReads = "karvo-size reads FAT32, NTFS and exFAT";
 
 struct BootSectorReading {
-  std::optional<InspectedVolume> volume;
-  std::string_view problem;  // why there is no volume: one line, no full stop
-  // A FAT32, NTFS or exFAT volume by its boot sector (or none at all: cut short)
-  // that cannot be read: impossible fields, truncated.
-  bool damaged = false;
+  // Damaged: a FAT32, NTFS or exFAT volume by its boot sector (or none at
+  // all: cut short) that cannot be read: impossible fields, truncated.
+  Outcome outcome = Outcome::NotThisKind;
+  std::optional<InspectedVolume> volume;  // found
+  std::string_view problem;               // why there is no volume: one line, no full stop
   // A volume of another kind, named in `problem`: what to do with it, to
   // follow the name after a colon (kWhatKarvoSizeReads, or how to unlock it).
   std::string_view advice;
-  // A volume read all the same: what was wrong (exFAT's main boot region,
+  // A volume found all the same: what was wrong (exFAT's main boot region,
   // its backup read instead).
   std::string_view note;
 };

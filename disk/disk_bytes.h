@@ -26,6 +26,14 @@ inline constexpr std::uint64_t kFarthestHeaderSector = std::uint64_t{1} << 48;  
 inline constexpr std::uint64_t kFarthestEntriesSector = std::uint64_t{1} << 40;  // a GPT's partition entries
 inline constexpr std::uint64_t kMostPartitionBytes = std::uint64_t{1} << 61;     // a partition's start or size
 
+// What a reader made of the bytes it was given.
+enum class Outcome {
+  NotThisKind,  // nothing it reads
+  Found,        // read, perhaps with a note of what was wrong and read around
+  OtherKind,    // a kind it names but does not read
+  Damaged,      // one of the kinds it reads, which cannot be read
+};
+
 // A reader's answer that there is nothing to answer with: one line, no full stop.
 template <typename Reading>
 Reading Refused(std::string_view why) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "disk/crc32.h"
 #include "disk/on_disk.h"
@@ -130,7 +131,7 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
     MarkMisplaced(table.partitions.back(), first, last, table);
   }
   MarkOverlaps(table);
-  return {{table, {}, {}, {}}, false, alternate};
+  return {Listed(std::move(table)), false, alternate};
 }
 
 bool IsSignature(DiskReader& disk, std::int64_t offset) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "disk/on_disk.h"
 #include "disk/partition_kind.h"
@@ -144,7 +145,7 @@ PartitionTableReading ReadMbr(std::span<const std::uint8_t> first, DiskReader& d
     }
   }
   MarkOverlaps(table);
-  return {table, {}, {}, {}};
+  return Listed(std::move(table));
 }
 
 }  // namespace karvo

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/fixed_text.h"
@@ -57,6 +58,13 @@ struct PartitionTableReading {
   std::string_view primaryProblem;  // a GPT read from its backup: what is wrong with the primary
   std::string_view backupProblem;   // a GPT whose primary is whole: what is wrong with the backup
 };
+
+// A table read whole.
+inline PartitionTableReading Listed(PartitionTable table) {
+  PartitionTableReading reading;
+  reading.table = std::move(table);
+  return reading;
+}
 
 // For the schemes' readers: adds a partition of `sectors` sectors from
 // `first`, marked when it runs past the disk; false when the table is full.

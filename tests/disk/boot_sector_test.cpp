@@ -128,7 +128,7 @@ TEST(BootSector, ReadsExfatAndRefusesEachImpossibleField) {
     const auto reading = ReadExfat(sector);
     EXPECT_EQ(reading.volume.has_value(), *c.reason == '\0') << c.field.offset << " = " << c.value;
     EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.field.offset << ": " << reading.problem;
-    EXPECT_EQ(reading.damaged, *c.reason != '\0') << c.field.offset << " = " << c.value;
+    EXPECT_EQ(reading.outcome == Outcome::Damaged, *c.reason != '\0') << c.field.offset << " = " << c.value;
   }
 }
 
@@ -184,7 +184,7 @@ TEST(BootSector, ReadsExfatFromItsBackupBootRegionWhenTheMainOneFails) {
     EXPECT_NE(reading.note.find(c.note), std::string_view::npos) << c.name << ": " << reading.note;
     EXPECT_EQ(reading.note.empty(), c.note.empty()) << c.name;
     EXPECT_NE(reading.problem.find(c.problem), std::string_view::npos) << c.name << ": " << reading.problem;
-    EXPECT_EQ(reading.damaged, !c.problem.empty()) << c.name;
+    EXPECT_EQ(reading.outcome == Outcome::Damaged, !c.problem.empty()) << c.name;
     if (reading.volume) {
       EXPECT_EQ(reading.volume->capacity, (VolumeCapacity{32768, 32704})) << c.name;
     }
@@ -228,7 +228,7 @@ TEST(BootSector, NamesBitLockerAndReFSBeforeTrustingAnyHeader) {
     const auto reading = ReadBootSector(c.sector);
     EXPECT_EQ(reading.volume.has_value(), c.problem.empty()) << c.name;
     EXPECT_TRUE(ProblemLine(reading).starts_with(c.problem)) << c.name << ": " << ProblemLine(reading);
-    EXPECT_FALSE(reading.damaged) << c.name;
+    EXPECT_NE(reading.outcome, Outcome::Damaged) << c.name;
   }
   // BitLocker To Go known by its metadata block, 64-byte aligned, which
   // starts "-FVE-FS-" where the boot sector says.
@@ -286,11 +286,11 @@ TEST(BootSector, RefusesWhatNoFormatterWrites) {
     const auto reading = ReadBootSector(c.sector, c.sourceBytes);
     EXPECT_FALSE(reading.volume) << c.name;
     EXPECT_NE(reading.problem.find(c.reason), std::string_view::npos) << c.name << ": " << reading.problem;
-    EXPECT_EQ(reading.damaged, c.damaged) << c.name;
+    EXPECT_EQ(reading.outcome == Outcome::Damaged, c.damaged) << c.name;
   }
   const Sector whole = Fat32Sector();
-  EXPECT_TRUE(ReadBootSector(std::span(whole).first(511)).damaged) << "short";
-  EXPECT_TRUE(ReadBootSector({}).damaged) << "empty";
+  EXPECT_EQ(ReadBootSector(std::span(whole).first(511)).outcome, Outcome::Damaged) << "short";
+  EXPECT_EQ(ReadBootSector({}).outcome, Outcome::Damaged) << "empty";
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const auto reading = karvo::ReadBootSector(std::span(data, size), sourceBytes);
   if (reading.volume.has_value() == !reading.problem.empty()) std::abort();
+  if (reading.volume.has_value() != (reading.outcome == karvo::Outcome::Found)) std::abort();
   if (reading.volume) {
     const auto& volume = *reading.volume;
     const auto& capacity = volume.capacity;
