@@ -1,6 +1,8 @@
 // The About box, reached through the main dialog's system menu, from outside.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "main_dialog_fixture.h"
 
 namespace {
@@ -47,20 +49,15 @@ TEST_F(AboutBox, EveryCommandWithTheAboutBitsOpensItOwnedByTheDisabledMainDialog
 
 TEST_F(AboutBox, ClosesWithOkEscapeAndItsCloseBox) {
   Select(1, 42);
-  HWND about = OpenAbout();
-  ASSERT_NE(about, nullptr);
-  e2e::TypeKeys(about, {VK_RETURN});
-  ExpectClosedAndMainDialogAsBefore(about);
-
-  about = OpenAbout();
-  ASSERT_NE(about, nullptr);
-  e2e::TypeKeys(about, {VK_ESCAPE});
-  ExpectClosedAndMainDialogAsBefore(about);
-
-  about = OpenAbout();
-  ASSERT_NE(about, nullptr);
-  ::PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0);
-  ExpectClosedAndMainDialogAsBefore(about);
+  const std::function<void(HWND)> closes[] = {[](HWND about) { e2e::TypeKeys(about, {VK_RETURN}); },
+                                              [](HWND about) { e2e::TypeKeys(about, {VK_ESCAPE}); },
+                                              [](HWND about) { ::PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0); }};
+  for (const auto& close : closes) {
+    HWND about = OpenAbout();
+    ASSERT_NE(about, nullptr);
+    close(about);
+    ExpectClosedAndMainDialogAsBefore(about);
+  }
 }
 
 TEST_F(AboutBox, HelpFromAboutLeavesItModalOverTheMainDialog) {
