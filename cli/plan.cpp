@@ -1,7 +1,6 @@
 #include "cli/plan.h"
 
 #include <array>
-#include <limits>
 
 #include "disk/boot_sector.h"
 #include "disk/explorer_size.h"
