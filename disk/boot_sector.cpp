@@ -296,6 +296,32 @@ std::optional<BootSectorReading> NamedOtherVolume(std::span<const std::uint8_t> 
   return std::nullopt;
 }
 
+// The file systems karvo-size reads, as libblkid keeps its probers: each
+// knows its own boot sector, and reads it. Tried in this order: NTFS and
+// exFAT by their names, then FAT32, which Windows knows by its fields (no
+// 16-bit FAT size, a 32-bit one); the type text is only a label, which some
+// formatters leave blank.
+struct Prober {
+  bool (*owns)(std::span<const std::uint8_t> sector);
+  BootSectorReading (*read)(std::span<const std::uint8_t> sector, const VolumeBytes& read);
+};
+constexpr Prober kProbers[] = {
+    {[](std::span<const std::uint8_t> sector) {
+       return layout::Holds(sector, layout::boot_record::kOemName, ntfs::kOemName);
+     },
+     [](std::span<const std::uint8_t> sector, const VolumeBytes&) { return ReadNtfs(sector); }},
+    {[](std::span<const std::uint8_t> sector) {
+       return layout::Holds(sector, layout::boot_record::kOemName, layout::exfat::kOemName);
+     },
+     ReadExfat},
+    {[](std::span<const std::uint8_t> sector) {
+       return layout::Holds(sector, fat::kFat32TypeText, fat::kFat32Type) ||
+              (IsFatBootSector(sector) && Count(sector, fat::kFatSectors16) == 0 &&
+               Count(sector, fat::kFatSectors32) != 0);
+     },
+     [](std::span<const std::uint8_t> sector, const VolumeBytes&) { return ReadFat32(sector); }},
+};
+
 BootSectorReading Read(std::span<const std::uint8_t> start, std::optional<std::int64_t> sourceBytes,
                        const VolumeBytes& read, Holder holder) {
   if (start.size() < kBootSectorBytes) {
@@ -313,20 +339,13 @@ BootSectorReading Read(std::span<const std::uint8_t> start, std::optional<std::i
   if (layout::Get(sector, layout::boot_record::kSignature) != layout::boot_record::kSignatureValue) {
     return Problem("no boot sector signature: not FAT32, NTFS or exFAT");
   }
-  const bool isNtfs = layout::Holds(sector, layout::boot_record::kOemName, ntfs::kOemName);
-  const bool isExfat = layout::Holds(sector, layout::boot_record::kOemName, layout::exfat::kOemName);
-  // Windows knows FAT32 by its fields (no 16-bit FAT size, a 32-bit one); the
-  // type text is only a label, which some formatters leave blank.
-  const bool isFat32 =
-      layout::Holds(sector, fat::kFat32TypeText, fat::kFat32Type) ||
-      (IsFatBootSector(sector) && Count(sector, fat::kFatSectors16) == 0 && Count(sector, fat::kFatSectors32) != 0);
-  if (!isNtfs && !isExfat && !isFat32) {
+  const auto prober =
+      std::find_if(std::begin(kProbers), std::end(kProbers), [&](const Prober& each) { return each.owns(sector); });
+  if (prober == std::end(kProbers)) {
     if (const auto other = OtherFatVolume(sector)) return OtherKind(*other, kWhatKarvoSizeReads);
+    return Problem("not a FAT32, NTFS or exFAT volume");
   }
-  BootSectorReading reading = isNtfs    ? ReadNtfs(sector)
-                              : isExfat ? ReadExfat(sector, read)
-                              : isFat32 ? ReadFat32(sector)
-                                        : Problem("not a FAT32, NTFS or exFAT volume");
+  BootSectorReading reading = prober->read(sector, read);
   if (reading.volume && sourceBytes && *sourceBytes < reading.volume->volumeBytes) {
     return Damaged(holder == Holder::File ? "truncated: shorter than the volume its boot sector describes"
                                           : "larger than its partition: its boot sector describes more than the "
