@@ -104,13 +104,12 @@ std::string MisplacedText(const PartitionTable& table, const Partition& partitio
 // error: a table read from its backup, a damaged backup, a hybrid MBR.
 std::string TableNotes(const std::string& name, const PartitionTableReading& reading) {
   std::string notes;
-  if (!reading.primaryProblem.empty()) {
-    notes += ErrorLine(name + ": " + std::string(reading.primaryProblem) +
-                       "; the backup GPT at the disk's end is whole and is listed");
-  }
-  if (!reading.backupProblem.empty()) {
-    notes += ErrorLine(name + ": the backup GPT cannot be used (" + std::string(reading.backupProblem) +
-                       "); the primary is whole and is listed");
+  if (const auto& copy = reading.damagedCopy) {
+    notes += ErrorLine(
+        name + (copy->which == DamagedCopy::Which::Primary
+                    ? ": " + std::string(copy->problem) + "; the backup GPT at the disk's end is whole and is listed"
+                    : ": the backup GPT cannot be used (" + std::string(copy->problem) +
+                          "); the primary is whole and is listed"));
   }
   if (reading.table->hybridMbr) {
     notes += ErrorLine(name +

@@ -186,7 +186,7 @@ PartitionTableReading ReadGpt(std::span<const std::uint8_t> first, DiskReader& d
         const GptReading backup = primary.alternate > 1
                                       ? ReadGptAt(disk, primary.alternate, sector, diskBytes, kNoBackup)
                                       : Damaged(kNoBackup);
-        if (backup.damaged) whole.backupProblem = backup.reading.problem;
+        if (backup.damaged) whole.damagedCopy = DamagedCopy{DamagedCopy::Which::Backup, backup.reading.problem};
       }
       return whole;
     }
@@ -196,7 +196,7 @@ PartitionTableReading ReadGpt(std::span<const std::uint8_t> first, DiskReader& d
       if (lba <= 1) continue;
       GptReading backup = ReadGptAt(disk, lba, sector, diskBytes, kNoHeader);
       if (backup.reading.table) {
-        backup.reading.primaryProblem = primary.reading.problem;
+        backup.reading.damagedCopy = DamagedCopy{DamagedCopy::Which::Primary, primary.reading.problem};
         return backup.reading;
       }
     }

@@ -52,11 +52,17 @@ struct PartitionTable {
   int chainBreaksAfter = 0;
 };
 
+// One of the two copies of a table that keeps two (GPT's), which could not
+// be used while the other was, and why.
+struct DamagedCopy {
+  enum class Which { Primary, Backup } which = Which::Primary;
+  std::string_view problem;
+};
+
 struct PartitionTableReading {
   std::optional<PartitionTable> table;
-  std::string_view problem;         // why a table that is there cannot be read: one line
-  std::string_view primaryProblem;  // a GPT read from its backup: what is wrong with the primary
-  std::string_view backupProblem;   // a GPT whose primary is whole: what is wrong with the backup
+  std::string_view problem;                // why a table that is there cannot be read: one line
+  std::optional<DamagedCopy> damagedCopy;  // a table read all the same
 };
 
 // A table read whole.

@@ -28,6 +28,13 @@ DiskImage TwoPartitions() {
   return disk;
 }
 
+// What is wrong with the copy of a table read around, if it is that copy.
+std::string_view Damaged(const PartitionTableReading& reading, DamagedCopy::Which which) {
+  return reading.damagedCopy && reading.damagedCopy->which == which ? reading.damagedCopy->problem : "";
+}
+std::string_view PrimaryProblem(const PartitionTableReading& r) { return Damaged(r, DamagedCopy::Which::Primary); }
+std::string_view BackupProblem(const PartitionTableReading& r) { return Damaged(r, DamagedCopy::Which::Backup); }
+
 TEST(Crc32, GivesTheCheckValueOfCrc32AndAgreesWithZlib) {
   constexpr std::string_view kCheck = "123456789";
   const std::span<const std::uint8_t> check(reinterpret_cast<const std::uint8_t*>(kCheck.data()), kCheck.size());
@@ -47,7 +54,7 @@ TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {
             {18432, 20479, "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2E"}});
   const auto reading = ReadTable(disk);
   ASSERT_TRUE(reading.table) << reading.problem;
-  EXPECT_EQ(reading.primaryProblem, "");
+  EXPECT_EQ(PrimaryProblem(reading), "");
   EXPECT_EQ(reading.table->scheme, "GPT");
   const auto& partitions = reading.table->partitions;
   const std::string_view types[] = {"Microsoft basic data",
@@ -124,20 +131,20 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
     disk.SealGptHeader(1);
     const auto reading = ReadTable(disk);
     ASSERT_TRUE(reading.table) << c.name << ": " << reading.problem;
-    EXPECT_EQ(reading.primaryProblem, c.problem) << c.name;
+    EXPECT_EQ(PrimaryProblem(reading), c.problem) << c.name;
     EXPECT_EQ(reading.table->partitions.size(), 2U) << c.name;
   }
   // The header's CRC itself, left wrong.
   DiskImage crc = TwoPartitions();
   crc.At(1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
-  EXPECT_EQ(ReadTable(crc).primaryProblem, "a damaged GPT header: its CRC does not match");
+  EXPECT_EQ(PrimaryProblem(ReadTable(crc)), "a damaged GPT header: its CRC does not match");
 }
 
 TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {
   // The primary's header gone: the backup at the last LBA.
   DiskImage gone = TwoPartitions();
   std::fill_n(gone.At(1, 512).begin(), 512, 0);
-  EXPECT_EQ(ReadTable(gone).primaryProblem, "a protective MBR without the GPT header behind it");
+  EXPECT_EQ(PrimaryProblem(ReadTable(gone)), "a protective MBR without the GPT header behind it");
   EXPECT_TRUE(ReadTable(gone).table);
   // A disk grown after partitioning: the backup is at the primary's
   // alternate LBA, short of the end.
@@ -147,7 +154,7 @@ TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {
   moved.At(2, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
   const auto fromAlternate = ReadTable(moved);
   ASSERT_TRUE(fromAlternate.table) << fromAlternate.problem;
-  EXPECT_EQ(fromAlternate.primaryProblem, "damaged GPT entries: their CRC does not match");
+  EXPECT_EQ(PrimaryProblem(fromAlternate), "damaged GPT entries: their CRC does not match");
   // Both copies damaged: the primary's fault, and no table.
   DiskImage both = TwoPartitions();
   both.At(2, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
@@ -215,16 +222,16 @@ TEST(Gpt, MarksAnEntryOutOfPlace) {
 // partitions of its own beside the protective entry.
 TEST(Gpt, NamesADamagedBackupAndAHybridMbr) {
   const auto whole = ReadTable(TwoPartitions());
-  EXPECT_EQ(whole.backupProblem, "");
+  EXPECT_EQ(BackupProblem(whole), "");
   EXPECT_FALSE(whole.table->hybridMbr);
   DiskImage damaged = TwoPartitions();
   damaged.At(damaged.Sectors() - 1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
-  EXPECT_EQ(ReadTable(damaged).backupProblem, "a damaged GPT header: its CRC does not match");
+  EXPECT_EQ(BackupProblem(ReadTable(damaged)), "a damaged GPT header: its CRC does not match");
   DiskImage missing = TwoPartitions();
   std::fill_n(missing.At(missing.Sectors() - 1, 512).begin(), 512, 0);
   const auto withoutBackup = ReadTable(missing);
   ASSERT_TRUE(withoutBackup.table) << withoutBackup.problem;
-  EXPECT_EQ(withoutBackup.backupProblem, "no GPT header where the primary says the backup is");
+  EXPECT_EQ(BackupProblem(withoutBackup), "no GPT header where the primary says the backup is");
   DiskImage hybrid = TwoPartitions();
   hybrid.Mbr(1, 0x07, 2048, 8192);
   EXPECT_TRUE(ReadTable(hybrid).table->hybridMbr);

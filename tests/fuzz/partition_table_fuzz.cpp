@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   karvo::fixtures::MemoryDisk disk(bytes);
   const auto reading = karvo::ReadPartitionTable(bytes, disk);
   if (reading.table && !reading.problem.empty()) std::abort();
-  if (!reading.table && !reading.primaryProblem.empty()) std::abort();
+  if (!reading.table && reading.damagedCopy) std::abort();
   if (reading.table) {
     for (std::size_t i = 0; i < reading.table->partitions.size(); ++i) {
       const auto& partition = reading.table->partitions[i];
