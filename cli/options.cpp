@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdint>
 #include <utility>
 
@@ -174,10 +175,31 @@ struct Parsing {
     Company company;
   };
   std::vector<Given> given;
+  std::bitset<std::size(kOptions)> options;  // each option given, by its place in the table
   bool optionsEnded = false;
   bool version = false;
   std::string_view besideVersion;  // the first argument besides --version
   std::string_view taskWord;       // --table, --csv, --inspect or --plan, as typed
+};
+
+// What goes together among the options beyond the task each goes with, as
+// sfdisk declares its exclusive options: one at most of a group, and an
+// option only beside another. Checked in this order, after the tasks.
+constexpr OptionId kPrintsThePlan[] = {OptionId::Sfdisk, OptionId::Diskpart, OptionId::Csv};
+constexpr OptionId kTextOrExact[] = {OptionId::Message, OptionId::Exact};
+constexpr std::pair<std::span<const OptionId>, std::string_view> kOneAtMost[] = {
+    {kPrintsThePlan, "--sfdisk, --diskpart and --csv each print the plan: give one of them"},
+    {kTextOrExact, "--message and --exact do not go together: Karvo's text gives its rule"},
+};
+struct Needs {
+  OptionId option;
+  OptionId needed;
+  std::string_view refusal;
+};
+constexpr Needs kNeeds[] = {
+    {OptionId::Clean, OptionId::Diskpart, "--clean goes with --diskpart N"},
+    {OptionId::Assign, OptionId::Diskpart, "--assign goes with --diskpart N"},
+    {OptionId::Recovery, OptionId::Windows, "--recovery goes with --windows"},
 };
 
 Result Twice(std::string_view arg) { return Failure(Quoted(arg) + " is given twice: give it once"); }
@@ -335,8 +357,12 @@ std::optional<Result> CheckTogether(const Request& request, const Parsing& parsi
                      TaskName(request.task, each.company));
     }
   }
-  if (request.message && request.exact) {
-    return Failure("--message and --exact do not go together: Karvo's text gives its rule");
+  const auto given = [&](OptionId id) { return parsing.options.test(static_cast<std::size_t>(id)); };
+  for (const auto& [group, refusal] : kOneAtMost) {
+    if (std::count_if(group.begin(), group.end(), given) > 1) return Failure(refusal);
+  }
+  for (const Needs& rule : kNeeds) {
+    if (given(rule.option) && !given(rule.needed)) return Failure(rule.refusal);
   }
   if (request.message && request.kind == FileSystem::Exfat) {
     return Failure(
@@ -373,6 +399,7 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     if (parsing.besideVersion.empty()) parsing.besideVersion = arg;
     const std::optional<std::string_view> value = spec->value.empty() ? std::nullopt : OptionValue(args, i, spec->name);
     if (spec->id != OptionId::FileSystem) parsing.given.push_back({spec->name, spec->company});
+    parsing.options.set(static_cast<std::size_t>(spec->id));
     if (auto refused = TakeOption(*spec, arg, value, request, parsing)) return refused;
   }
   return CheckTogether(request, parsing);

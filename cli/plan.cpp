@@ -263,12 +263,6 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
 }  // namespace
 
 Result PrintPlan(const Request& request, SourceOpener open) {
-  const int outputs = (request.sfdisk ? 1 : 0) + (request.diskpartDisk ? 1 : 0) + (request.csv ? 1 : 0);
-  if (outputs > 1) return Failure("--sfdisk, --diskpart and --csv each print the plan: give one of them");
-  if ((request.clean || request.assign) && !request.diskpartDisk) {
-    return Failure(std::string(request.clean ? "--clean" : "--assign") + " goes with --diskpart N");
-  }
-  if (request.recoveryMiB && !request.windows) return Failure("--recovery goes with --windows");
   const std::int64_t givenSector = request.sectorBytes.value_or(kSectorBytes);
   Result failure;
   std::optional<Disk> disk;
