@@ -14,25 +14,25 @@ constexpr PartitionScheme kGpt = PartitionScheme::Gpt;
 constexpr PartitionScheme kMbr = PartitionScheme::Mbr;
 constexpr bool kWindows = true;
 
-constexpr PartitionKind Gpt(std::string_view guid, std::string_view name, bool windows = false,
-                            std::string_view diskpart = {}) {
+// A row: GPT's by its GUID, the MBR's by its code.
+constexpr PartitionKind Kind(PartitionScheme scheme, std::string_view guid, std::uint8_t code, std::string_view name,
+                             bool windows, std::string_view diskpart) {
   PartitionKind kind;
+  kind.scheme = scheme;
   kind.guid = guid;
-  kind.name = name;
-  kind.windows = windows;
-  kind.diskpart = diskpart;
-  return kind;
-}
-
-constexpr PartitionKind Mbr(std::uint8_t code, std::string_view name, bool windows = false,
-                            std::string_view diskpart = {}) {
-  PartitionKind kind;
-  kind.scheme = kMbr;
   kind.code = code;
   kind.name = name;
   kind.windows = windows;
   kind.diskpart = diskpart;
   return kind;
+}
+constexpr PartitionKind Gpt(std::string_view guid, std::string_view name, bool windows = false,
+                            std::string_view diskpart = {}) {
+  return Kind(kGpt, guid, 0, name, windows, diskpart);
+}
+constexpr PartitionKind Mbr(std::uint8_t code, std::string_view name, bool windows = false,
+                            std::string_view diskpart = {}) {
+  return Kind(kMbr, {}, code, name, windows, diskpart);
 }
 
 constexpr PartitionKind Extended(std::uint8_t code, std::string_view diskpart = {}) {
