@@ -105,14 +105,6 @@ std::optional<std::vector<PlanAsk>> Asks(const Request& request, std::int64_t se
   return asks;
 }
 
-// A partition's type as the listing names it: GPT's by name, an MBR's by
-// its code and name ("0x0c FAT32 (LBA)").
-std::string TypeName(const PlannedPartition& partition) {
-  const PartitionKind& type = *partition.type;
-  if (type.scheme == PartitionScheme::Gpt) return std::string(type.name);
-  return "0x" + std::string(MbrCodeText(type.code).view()) + " " + std::string(type.name);
-}
-
 // What the plan calls a partition: its GPT name in sfdisk's script and the
 // label diskpart formats its volume with, none for one it leaves unformatted;
 // the data partitions numbered in order.
@@ -158,7 +150,8 @@ std::string TableText(const Plan& plan) {
     std::string shows = Shows(partition);
     if (partition.rest) shows += ", the rest";
     if (partition.active) shows += shows.empty() ? "active" : ", active";
-    out += Trimmed(Column(Number(partition.number), 4, true) + "  " + Column(TypeName(partition), 22) +
+    out += Trimmed(Column(Number(partition.number), 4, true) + "  " +
+                   Column(std::string(TypeName(*partition.type).view()), 22) +
                    Column(Mib(partition.firstSector, plan.sectorBytes), 12, true) +
                    Column(Mib(partition.sectors, plan.sectorBytes), 12, true) + "  " +
                    Column(partition.kind ? std::string(FileSystemName(*partition.kind)) : "", 13) + shows);
@@ -184,7 +177,7 @@ std::string TableText(const Plan& plan) {
 std::string CsvText(const Plan& plan) {
   std::string out = "number,type,start_sector,sectors,start_mib,size_mib,file_system,capacity_gb,bytes,windows_shows\n";
   for (const PlannedPartition& partition : plan.partitions) {
-    out += Number(partition.number) + "," + TypeName(partition) + "," +
+    out += Number(partition.number) + "," + std::string(TypeName(*partition.type).view()) + "," +
            Number(static_cast<std::int64_t>(partition.firstSector)) + "," +
            Number(static_cast<std::int64_t>(partition.sectors)) + "," + Mib(partition.firstSector, plan.sectorBytes) +
            "," + Mib(partition.sectors, plan.sectorBytes) + "," +

@@ -42,13 +42,8 @@ Partition Named(const Entry& entry, int number) {
   named.number = number;
   named.active = entry.active;
   named.extended = IsExtended(entry.type);
-  named.type = FixedText<48>("0x");
-  named.type.Append(MbrCodeText(entry.type).view());
-  if (const PartitionKind* kind = FindMbrKind(entry.type)) {
-    named.type.Append(" ");
-    named.type.Append(kind->name);
-    named.windowsType = kind->windows;
-  }
+  named.type = MbrTypeName(entry.type);
+  if (const PartitionKind* kind = FindMbrKind(entry.type)) named.windowsType = kind->windows;
   return named;
 }
 

@@ -75,9 +75,15 @@ constexpr std::array kKinds = {
     Mbr(0xEF, "EFI system", kWindows),
 };
 
-}  // namespace
+// An MBR type byte as sfdisk writes it: two lower-case hex digits ("0c").
+FixedText<3> MbrCodeText(std::uint8_t code) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  FixedText<3> text(kDigits.substr(code >> 4, 1));
+  text.Append(kDigits.substr(code & 0xF, 1));
+  return text;
+}
 
-std::span<const PartitionKind> PartitionKinds() { return kKinds; }
+}  // namespace
 
 const PartitionKind* FindGptKind(std::string_view guid) {
   for (const PartitionKind& kind : kKinds) {
@@ -93,11 +99,18 @@ const PartitionKind* FindMbrKind(std::uint8_t code) {
   return nullptr;
 }
 
-FixedText<3> MbrCodeText(std::uint8_t code) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  FixedText<3> text(kDigits.substr(code >> 4, 1));
-  text.Append(kDigits.substr(code & 0xF, 1));
-  return text;
+FixedText<48> MbrTypeName(std::uint8_t code) {
+  FixedText<48> name("0x");
+  name.Append(MbrCodeText(code).view());
+  if (const PartitionKind* kind = FindMbrKind(code)) {
+    name.Append(" ");
+    name.Append(kind->name);
+  }
+  return name;
+}
+
+FixedText<48> TypeName(const PartitionKind& kind) {
+  return kind.scheme == kGpt ? FixedText<48>(kind.name) : MbrTypeName(kind.code);
 }
 
 FixedText<40> TypeId(const PartitionKind& kind) {

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "core/fixed_text.h"
@@ -27,16 +26,16 @@ struct PartitionKind {
   std::string_view attributeBits;
 };
 
-// The kinds, GPT's and the MBR's.
-std::span<const PartitionKind> PartitionKinds();
-
 // The kind of a GPT type GUID (as written out) or an MBR type byte; none for
 // one karvo-size does not know.
 const PartitionKind* FindGptKind(std::string_view guid);
 const PartitionKind* FindMbrKind(std::uint8_t code);
 
-// An MBR type byte as sfdisk writes it: two lower-case hex digits ("0c").
-FixedText<3> MbrCodeText(std::uint8_t code);
+// An MBR type as a listing names it: its code, and its kind's name where it
+// is known ("0x0c FAT32 (LBA)", "0x9f").
+FixedText<48> MbrTypeName(std::uint8_t code);
+// A kind as a listing names it: GPT's by its name, an MBR's as above.
+FixedText<48> TypeName(const PartitionKind& kind);
 
 // What sfdisk and diskpart's set id take for the kind: its GUID, or its code.
 FixedText<40> TypeId(const PartitionKind& kind);
