@@ -19,6 +19,9 @@ using fixtures::DiskImage;
 namespace gpt = layout::gpt;
 
 constexpr std::string_view kRecovery = gpt::kRecoveryType;
+// The two damages a checksum finds, as the reader names them.
+constexpr std::string_view kHeaderCrc = "a damaged GPT header: its CRC does not match";
+constexpr std::string_view kEntriesCrc = "damaged GPT entries: their CRC does not match";
 
 using fixtures::ReadTable;
 
@@ -122,8 +125,7 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
        "a GPT header whose usable sectors are impossible"},
       {"entries beyond 2^40", set(gpt::kEntriesLba, (1ULL << 40) + 1),
        "a GPT header with impossible partition entries"},
-      {"entries' CRC", [](std::span<std::uint8_t> header) { header[gpt::kEntriesCrc.offset] ^= 1; },
-       "damaged GPT entries: their CRC does not match"},
+      {"entries' CRC", [](std::span<std::uint8_t> header) { header[gpt::kEntriesCrc.offset] ^= 1; }, kEntriesCrc},
   };
   for (const Case& c : cases) {
     DiskImage disk = TwoPartitions();
@@ -137,7 +139,7 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
   // The header's CRC itself, left wrong.
   DiskImage crc = TwoPartitions();
   crc.At(1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
-  EXPECT_EQ(PrimaryProblem(ReadTable(crc)), "a damaged GPT header: its CRC does not match");
+  EXPECT_EQ(PrimaryProblem(ReadTable(crc)), kHeaderCrc);
 }
 
 TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {
@@ -154,14 +156,14 @@ TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {
   moved.At(2, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
   const auto fromAlternate = ReadTable(moved);
   ASSERT_TRUE(fromAlternate.table) << fromAlternate.problem;
-  EXPECT_EQ(PrimaryProblem(fromAlternate), "damaged GPT entries: their CRC does not match");
+  EXPECT_EQ(PrimaryProblem(fromAlternate), kEntriesCrc);
   // Both copies damaged: the primary's fault, and no table.
   DiskImage both = TwoPartitions();
   both.At(2, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
   both.At(both.Sectors() - 33, gpt::kEntryBytes)[gpt::kFirstLba.offset] ^= 1;
   const auto neither = ReadTable(both);
   EXPECT_FALSE(neither.table);
-  EXPECT_EQ(neither.problem, "damaged GPT entries: their CRC does not match");
+  EXPECT_EQ(neither.problem, kEntriesCrc);
 }
 
 TEST(Gpt, TheSectorSizeIsWhereTheHeaderIsUnlessGiven) {
@@ -226,7 +228,7 @@ TEST(Gpt, NamesADamagedBackupAndAHybridMbr) {
   EXPECT_FALSE(whole.table->hybridMbr);
   DiskImage damaged = TwoPartitions();
   damaged.At(damaged.Sectors() - 1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
-  EXPECT_EQ(BackupProblem(ReadTable(damaged)), "a damaged GPT header: its CRC does not match");
+  EXPECT_EQ(BackupProblem(ReadTable(damaged)), kHeaderCrc);
   DiskImage missing = TwoPartitions();
   std::fill_n(missing.At(missing.Sectors() - 1, 512).begin(), 512, 0);
   const auto withoutBackup = ReadTable(missing);

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "e2e/main_dialog_fixture.h"
 #include "platform/afxwin.h"
@@ -100,67 +102,54 @@ TEST(DamagedKarvoWithoutMainDialog, EndsAtOnceWithoutAnyWindowOrCrash) {
   EXPECT_EQ(exitCode, 0u) << "0x" << std::hex << exitCode;
 }
 
-// The dialog class in this process, its resources taken from a damaged copy.
-class DamagedResources : public ::testing::Test {
- protected:
-  void Use(const wchar_t* damage) {
-    module = ::LoadLibraryExW(Copy(damage).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+// The dialog class in this process, its resources taken from each damaged
+// copy in turn (without About's own dialog, above: the copy shows it): what
+// the missing resource makes is absent.
+TEST(DamagedResources, EachMissingResourceTakesOnlyItsOwnFeature) {
+  const auto noIconOfItsOwn = [](InspectableKarvoDlg& dialog) {
+    EXPECT_EQ(dialog.m_hIcon, nullptr);
+    RunDialogWhile(dialog, [&](HWND window) {
+      EXPECT_EQ(::SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
+      EXPECT_EQ(::SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
+    });
+  };
+  const auto noAboutItem = [](InspectableKarvoDlg& dialog) {
+    RunDialogWhile(dialog, [&](HWND window) {
+      HMENU menu = ::GetSystemMenu(window, FALSE);
+      ASSERT_NE(menu, nullptr);
+      const int count = ::GetMenuItemCount(menu);
+      ASSERT_GT(count, 0);
+      EXPECT_NE(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUT));
+      MENUITEMINFOW last{};
+      last.cbSize = sizeof last;
+      last.fMask = MIIM_FTYPE;
+      ::GetMenuItemInfoW(menu, count - 1, TRUE, &last);
+      EXPECT_FALSE(last.fType & MFT_SEPARATOR) << "a separator with nothing after it";
+    });
+  };
+  const auto failsAtOnceAndClearsTheMainWindow = [](InspectableKarvoDlg& dialog) {
+    EXPECT_EQ(dialog.DoModal(), -1);
+    EXPECT_EQ(testApp.m_pMainWnd, nullptr);
+  };
+  const std::pair<const wchar_t*, std::function<void(InspectableKarvoDlg&)>> cases[] = {
+      {L"no-icon-128", noIconOfItsOwn},
+      {L"no-string-101", noAboutItem},
+      {L"no-dialog-102", failsAtOnceAndClearsTheMainWindow},
+  };
+  for (const auto& [damage, check] : cases) {
+    SCOPED_TRACE(testing::Message() << damage);
+    HMODULE module = ::LoadLibraryExW(Copy(damage).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     testApp.m_hInstance = module;
-  }
-  void TearDown() override {
+    {
+      InspectableKarvoDlg dialog;
+      testApp.m_pMainWnd = &dialog;
+      check(dialog);
+    }
     testApp.m_hInstance = nullptr;
     testApp.m_pMainWnd = nullptr;
-    if (module) ::FreeLibrary(module);
+    ::FreeLibrary(module);
   }
-  HMODULE module = nullptr;
-};
-
-TEST_F(DamagedResources, NoIconMeansNoIconOfItsOwn) {
-  Use(L"no-icon-128");
-  InspectableKarvoDlg dialog;
-  EXPECT_EQ(dialog.m_hIcon, nullptr);
-  RunDialogWhile(dialog, [&](HWND window) {
-    EXPECT_EQ(::SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
-    EXPECT_EQ(::SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
-  });
-}
-
-TEST_F(DamagedResources, NoAboutTextMeansNoAboutItem) {
-  Use(L"no-string-101");
-  CKarvoDlg dialog;
-  RunDialogWhile(dialog, [&](HWND window) {
-    HMENU menu = ::GetSystemMenu(window, FALSE);
-    ASSERT_NE(menu, nullptr);
-    const int count = ::GetMenuItemCount(menu);
-    ASSERT_GT(count, 0);
-    EXPECT_NE(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUT));
-    MENUITEMINFOW last{};
-    last.cbSize = sizeof last;
-    last.fMask = MIIM_FTYPE;
-    ::GetMenuItemInfoW(menu, count - 1, TRUE, &last);
-    EXPECT_FALSE(last.fType & MFT_SEPARATOR) << "a separator with nothing after it";
-  });
-}
-
-TEST_F(DamagedResources, NoAboutBoxLeavesTheMainDialogEnabled) {
-  Use(L"no-dialog-100");
-  CKarvoDlg dialog;
-  testApp.m_pMainWnd = &dialog;
-  RunDialogWhile(dialog, [&](HWND window) {
-    ::SendMessageW(window, WM_SYSCOMMAND, IDM_ABOUT, 0);  // returns once the failed About is over
-    EXPECT_TRUE(::IsWindowEnabled(window));
-  });
-}
-
-TEST_F(DamagedResources, NoMainDialogFailsAtOnceAndClearsTheMainWindow) {
-  Use(L"no-dialog-102");
-  {
-    CKarvoDlg dialog;
-    testApp.m_pMainWnd = &dialog;
-    EXPECT_EQ(dialog.DoModal(), -1);
-  }
-  EXPECT_EQ(testApp.m_pMainWnd, nullptr);
 }
 
 }  // namespace

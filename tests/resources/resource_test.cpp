@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,6 +59,7 @@ class TemplateReader {
     for (WORD c; (c = Read<WORD>()) != 0 && m_pos <= m_bytes.size();) text += static_cast<wchar_t>(c);
     return text;
   }
+  std::array<short, 4> ReadBox() { return {Read<short>(), Read<short>(), Read<short>(), Read<short>()}; }
   void AlignToDword() { m_pos = (m_pos + 3) & ~std::size_t{3}; }
   bool AtEnd() const { return m_pos >= m_bytes.size(); }
 
@@ -130,10 +132,7 @@ TEST(MainDialogTemplate, MatchesItsTableFieldByField) {
   EXPECT_EQ(r.Read<DWORD>(), 0x90C800C0u);
   const WORD count = r.Read<WORD>();
   EXPECT_EQ(count, 9);
-  EXPECT_EQ(r.Read<short>(), 0);
-  EXPECT_EQ(r.Read<short>(), 0);
-  EXPECT_EQ(r.Read<short>(), 256);
-  EXPECT_EQ(r.Read<short>(), 110);
+  EXPECT_EQ(r.ReadBox(), (std::array<short, 4>{0, 0, 256, 110}));
   EXPECT_EQ(r.ReadNameOrOrdinal(), L"");  // no menu
   EXPECT_EQ(r.ReadNameOrOrdinal(), L"");  // default class
   EXPECT_EQ(r.ReadText(), L"Karvo");
@@ -166,10 +165,7 @@ TEST(AboutDialogTemplate, MatchesItsTableFieldByField) {
   EXPECT_EQ(r.Read<DWORD>(), 0u);
   const WORD count = r.Read<WORD>();
   EXPECT_EQ(count, 4);
-  EXPECT_EQ(r.Read<short>(), 0);
-  EXPECT_EQ(r.Read<short>(), 0);
-  EXPECT_EQ(r.Read<short>(), 235);
-  EXPECT_EQ(r.Read<short>(), 55);
+  EXPECT_EQ(r.ReadBox(), (std::array<short, 4>{0, 0, 235, 55}));
   EXPECT_EQ(r.ReadNameOrOrdinal(), L"");
   EXPECT_EQ(r.ReadNameOrOrdinal(), L"");
   EXPECT_EQ(r.ReadText(), L"关于 Karvo");
