@@ -10,8 +10,8 @@
 #include <span>
 #include <string_view>
 
-#include "disk/boot_sector.h"
 #include "disk/on_disk.h"
+#include "disk/volume.h"
 
 namespace karvo::probe {
 
