@@ -124,7 +124,8 @@ std::string TableNotes(const std::string& name, const PartitionTableReading& rea
 // broken chain of logical partitions fails the listing, after it.
 Result ListPartitions(const std::string& name, const PartitionTable& table, DiskReader& disk) {
   Result result;
-  result.out = "partition table: " + std::string(table.scheme) + ", " + Number(table.sectorBytes) + "-byte sectors\n";
+  result.out = "partition table: " + std::string(SchemeName(table.scheme)) + ", " + Number(table.sectorBytes) +
+               "-byte sectors\n";
   if (table.partitions.empty()) result.out += "no partitions\n";
   std::string unreadable;
   std::string faults;

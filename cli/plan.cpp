@@ -66,8 +66,8 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
     if (reading.table) {
       disk.sectorBytes = reading.table->sectorBytes;
       const auto count = static_cast<std::int64_t>(reading.table->partitions.size());
-      disk.holds = "it holds " + WithArticle(reading.table->scheme) + " partition table now, with " + Number(count) +
-                   (count == 1 ? " partition" : " partitions") + replaces + "lists them)";
+      disk.holds = "it holds " + WithArticle(SchemeName(reading.table->scheme)) + " partition table now, with " +
+                   Number(count) + (count == 1 ? " partition" : " partitions") + replaces + "lists them)";
     }
   }
   disk.bytes = *reader.SizeBytes() - *reader.SizeBytes() % disk.sectorBytes;
@@ -140,9 +140,8 @@ std::string Shows(const PlannedPartition& partition) {
 }
 
 std::string TableText(const Plan& plan) {
-  const bool gpt = plan.scheme == PartitionScheme::Gpt;
   std::string out =
-      "partition table: " + std::string(gpt ? "GPT" : "MBR") + ", " + Number(plan.sectorBytes) + "-byte sectors\n";
+      "partition table: " + std::string(SchemeName(plan.scheme)) + ", " + Number(plan.sectorBytes) + "-byte sectors\n";
   out += Trimmed(Column("#", 4, true) + "  " + Column("type", 22) + Column("start (MiB)", 12, true) +
                  Column("size (MiB)", 12, true) + "  " + Column("file system", 13) + "Windows shows");
   std::string rest;
@@ -195,8 +194,8 @@ std::string CsvText(const Plan& plan) {
 std::string SfdiskText(const Disk& disk, const Plan& plan) {
   const bool gpt = plan.scheme == PartitionScheme::Gpt;
   std::string out = "# karvo-size --plan for " + disk.name + ": sfdisk DEVICE < this file\n";
-  out += "label: " + std::string(gpt ? "gpt" : "dos") + "\nunit: sectors\nsector-size: " + Number(plan.sectorBytes) +
-         "\n\n";
+  out += "label: " + std::string(SfdiskLabel(plan.scheme)) +
+         "\nunit: sectors\nsector-size: " + Number(plan.sectorBytes) + "\n\n";
   int data = 0;
   for (const PlannedPartition& partition : plan.partitions) {
     const PartitionKind& type = *partition.type;
@@ -206,7 +205,7 @@ std::string SfdiskText(const Disk& disk, const Plan& plan) {
            ", type=" + std::string(TypeId(type).view());
     if (gpt) out += ", name=\"" + name + "\"";
     if (partition.active) out += ", bootable";
-    if (!type.attributes.empty()) out += ", attrs=\"" + std::string(type.attributes) + "\"";
+    if (type.attributes != 0) out += ", attrs=\"" + GptAttributesText(type.attributes) + "\"";
     out += "\n";
   }
   return out;
@@ -246,7 +245,7 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
     if (partition.role == PlannedRole::Recovery || (unformatted && !gpt)) {
       out += "set id=" + std::string(TypeId(type).view()) + "\n";
     }
-    if (!type.attributeBits.empty()) out += "gpt attributes=" + std::string(type.attributeBits) + "\n";
+    if (type.attributes != 0) out += "gpt attributes=" + std::string(GptAttributesBits(type.attributes).view()) + "\n";
     if (partition.active) out += "active\n";
     if (partition.role == PlannedRole::Data && request.assign) out += "assign\n";
   }

@@ -30,10 +30,47 @@ void NameType(Partition& named, std::span<const std::uint8_t> guid) {
     text.Append(kDigits.substr(guid[kOrder[i]] & 0xF, 1));
   }
   named.type = text;
-  if (const PartitionKind* kind = FindGptKind(text.view())) {
-    named.type = FixedText<48>(kind->name);
-    named.windowsType = kind->windows;
+  named.guid = FixedText<40>(text.view());
+  named.kind = FindGptKind(text.view());
+  if (named.kind != nullptr) {
+    named.type = FixedText<48>(named.kind->name);
+    named.windowsType = named.kind->windows;
   }
+}
+
+// An entry's name: UTF-16LE up to its first zero, as UTF-8; a unit that is
+// no character (half a surrogate pair) as U+FFFD, as a decoder replaces it.
+std::string EntryName(std::span<const std::uint8_t> field) {
+  std::string name;
+  const auto append = [&name](char32_t c) {
+    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+    if (c < 0x80) {
+      name += byte(c);
+    } else if (c < 0x800) {
+      name += byte(0xC0 | c >> 6);
+      name += byte(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      name += byte(0xE0 | c >> 12);
+      name += byte(0x80 | (c >> 6 & 0x3F));
+      name += byte(0x80 | (c & 0x3F));
+    } else {
+      name += byte(0xF0 | c >> 18);
+      name += byte(0x80 | (c >> 12 & 0x3F));
+      name += byte(0x80 | (c >> 6 & 0x3F));
+      name += byte(0x80 | (c & 0x3F));
+    }
+  };
+  const auto unit = [&field](std::size_t i) { return static_cast<char32_t>(field[2 * i] | field[2 * i + 1] << 8); };
+  const std::size_t units = field.size() / 2;
+  for (std::size_t i = 0; i < units && unit(i) != 0; ++i) {
+    const char32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
+      append(0x10000 + ((c - 0xD800) << 10) + (unit(++i) - 0xDC00));
+    } else {
+      append(c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+    }
+  }
+  return name;
 }
 
 // One GPT, primary or backup: its header at `lba` and the entries it names.
@@ -97,7 +134,7 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
     return Damaged("a GPT header with impossible partition entries", alternate);
   }
   PartitionTable table;
-  table.scheme = "GPT";
+  table.scheme = PartitionScheme::Gpt;
   table.sectorBytes = sectorBytes;
   table.firstUsable = layout::Get(header, gpt::kFirstUsableLba);
   table.lastUsable = layout::Get(header, gpt::kLastUsableLba);
@@ -125,6 +162,8 @@ GptReading ReadGptAt(DiskReader& disk, std::uint64_t lba, std::int64_t sectorByt
     Partition named;
     named.number = static_cast<int>(i + 1);
     NameType(named, type);
+    named.name = EntryName(layout::Bytes(entry, gpt::kName));
+    named.attributes = layout::Get(entry, gpt::kAttributes);
     if (!AddPartition(table, named, first, last < first ? 0 : last - first + 1, diskBytes)) {
       return {Refused<PartitionTableReading>("more than 128 partitions"), false, alternate};
     }

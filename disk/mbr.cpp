@@ -43,7 +43,9 @@ Partition Named(const Entry& entry, int number) {
   named.active = entry.active;
   named.extended = IsExtended(entry.type);
   named.type = MbrTypeName(entry.type);
-  if (const PartitionKind* kind = FindMbrKind(entry.type)) named.windowsType = kind->windows;
+  named.code = entry.type;
+  named.kind = FindMbrKind(entry.type);
+  if (named.kind != nullptr) named.windowsType = named.kind->windows;
   return named;
 }
 
@@ -113,7 +115,7 @@ PartitionTableReading ReadMbr(std::span<const std::uint8_t> first, DiskReader& d
                               std::optional<std::int64_t> sectorBytes) {
   const auto diskBytes = disk.SizeBytes();
   PartitionTable table;
-  table.scheme = "MBR";
+  table.scheme = PartitionScheme::Mbr;
   table.sectorBytes = sectorBytes ? *sectorBytes : MbrSectorBytes(first, disk);
   // An entry of no sectors is no partition, as fdisk reads it.
   const auto used = [](const Entry& entry) { return entry.type != 0 && entry.sectors != 0; };

@@ -192,7 +192,10 @@ inline constexpr std::string_view kMsReservedType = "E3C9E316-0B5C-4DB8-817D-F92
 inline constexpr std::string_view kEfiSystemType = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
 inline constexpr std::string_view kRecoveryType = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
 // A recovery partition's attributes: required by the platform, and no drive letter.
-inline constexpr std::string_view kRecoveryAttributes = "0x8000000000000001";
+inline constexpr std::uint64_t kRecoveryAttributes = 0x8000000000000001;
+// An entry's attributes: the platform requires it, and the bits each type gives a meaning.
+inline constexpr Field kAttributes{48, 8};
+inline constexpr Field kName{56, 72};  // UTF-16LE, up to 36 units, ended by a zero where shorter
 }  // namespace gpt
 
 }  // namespace karvo::layout

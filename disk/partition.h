@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/fixed_text.h"
 #include "disk/disk_bytes.h"
+#include "disk/partition_kind.h"
 
 namespace karvo {
 
@@ -28,19 +30,24 @@ struct Partition {
   int number = 0;  // MBR: 1 to 4, logical ones from 5; GPT: the entry's place
   std::int64_t firstByte = 0;
   std::int64_t bytes = 0;
-  FixedText<48> type;        // "0x0c FAT32 (LBA)", "Microsoft basic data", or the GUID
-  bool extended = false;     // an MBR's extended partition, which holds the logical ones
-  bool logical = false;      // an MBR's logical partition, inside the extended one
-  bool active = false;       // an MBR's boot flag
-  bool windowsType = false;  // a type that holds FAT32, NTFS or exFAT volumes (data, EFI, recovery)
-  bool ignored = false;      // an MBR's second extended partition, whose chain fdisk and Windows leave unread
-  int overlaps = 0;          // the number of an earlier partition it overlaps; 0 for none
+  FixedText<48> type;                   // "0x0c FAT32 (LBA)", "Microsoft basic data", or the GUID
+  const PartitionKind* kind = nullptr;  // its row in the catalogue; none for a type karvo-size does not know
+  FixedText<40> guid;                   // GPT: the type GUID, written out
+  std::uint8_t code = 0;                // MBR: the type byte
+  std::string name;                     // GPT: the entry's name, as UTF-8
+  std::uint64_t attributes = 0;         // GPT: the entry's attributes
+  bool extended = false;                // an MBR's extended partition, which holds the logical ones
+  bool logical = false;                 // an MBR's logical partition, inside the extended one
+  bool active = false;                  // an MBR's boot flag
+  bool windowsType = false;             // a type that holds FAT32, NTFS or exFAT volumes (data, EFI, recovery)
+  bool ignored = false;  // an MBR's second extended partition, whose chain fdisk and Windows leave unread
+  int overlaps = 0;      // the number of an earlier partition it overlaps; 0 for none
   Misplaced misplaced = Misplaced::No;
 };
 
 struct PartitionTable {
   static constexpr std::size_t kMostPartitions = 128;
-  std::string_view scheme;  // "MBR" or "GPT"
+  PartitionScheme scheme = PartitionScheme::Mbr;
   std::int64_t sectorBytes = kSectorBytes;
   std::vector<Partition> partitions;  // in the order fdisk lists them
   // GPT: the sectors its header leaves for partitions, first and last.

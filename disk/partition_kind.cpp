@@ -43,8 +43,7 @@ constexpr PartitionKind Extended(std::uint8_t code, std::string_view diskpart = 
 
 // Required by the platform, and given no drive letter.
 constexpr PartitionKind Required(PartitionKind kind) {
-  kind.attributes = "RequiredPartition GUID:63";
-  kind.attributeBits = gpt::kRecoveryAttributes;
+  kind.attributes = gpt::kRecoveryAttributes;
   return kind;
 }
 
@@ -85,6 +84,9 @@ FixedText<3> MbrCodeText(std::uint8_t code) {
 
 }  // namespace
 
+std::string_view SchemeName(PartitionScheme scheme) { return scheme == kGpt ? "GPT" : "MBR"; }
+std::string_view SfdiskLabel(PartitionScheme scheme) { return scheme == kGpt ? "gpt" : "dos"; }
+
 const PartitionKind* FindGptKind(std::string_view guid) {
   for (const PartitionKind& kind : kKinds) {
     if (kind.scheme == kGpt && kind.guid == guid) return &kind;
@@ -115,6 +117,28 @@ FixedText<48> TypeName(const PartitionKind& kind) {
 
 FixedText<40> TypeId(const PartitionKind& kind) {
   return FixedText<40>(kind.scheme == kGpt ? kind.guid : MbrCodeText(kind.code).view());
+}
+
+std::string GptAttributesText(std::uint64_t attributes) {
+  constexpr std::array<std::string_view, 3> kNamed = {"RequiredPartition", "NoBlockIOProtocol", "LegacyBIOSBootable"};
+  constexpr unsigned kFirstTypeBit = 48;
+  std::string text;
+  for (unsigned bit = 0; bit < kNamed.size(); ++bit) {
+    if ((attributes >> bit & 1U) != 0) text.append(text.empty() ? "" : " ").append(kNamed[bit]);
+  }
+  std::string typeBits;
+  for (unsigned bit = kFirstTypeBit; bit < 64; ++bit) {
+    if ((attributes >> bit & 1U) != 0) typeBits.append(typeBits.empty() ? "GUID:" : ",").append(std::to_string(bit));
+  }
+  if (!typeBits.empty()) text.append(text.empty() ? "" : " ").append(typeBits);
+  return text;
+}
+
+FixedText<20> GptAttributesBits(std::uint64_t attributes) {
+  constexpr std::string_view kDigits = "0123456789ABCDEF";
+  FixedText<20> text("0x");
+  for (int shift = 60; shift >= 0; shift -= 4) text.Append(kDigits.substr(attributes >> shift & 0xF, 1));
+  return text;
 }
 
 }  // namespace karvo

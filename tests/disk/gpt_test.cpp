@@ -58,7 +58,7 @@ TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {
   const auto reading = ReadTable(disk);
   ASSERT_TRUE(reading.table) << reading.problem;
   EXPECT_EQ(PrimaryProblem(reading), "");
-  EXPECT_EQ(reading.table->scheme, "GPT");
+  EXPECT_EQ(reading.table->scheme, PartitionScheme::Gpt);
   const auto& partitions = reading.table->partitions;
   const std::string_view types[] = {"Microsoft basic data",
                                     "Windows recovery",
