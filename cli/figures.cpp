@@ -1,5 +1,6 @@
 #include "cli/figures.h"
 
+#include "cli/json_parts.h"
 #include "core/size_rounding.h"
 #include "disk/explorer_size.h"
 #include "disk/file_system.h"
@@ -31,6 +32,21 @@ bool ShowsCapacity(FileSystem kind, std::int64_t megabytes, std::int32_t capacit
   return formatted && ExplorerShowsGigabytes(formatted->TotalBytes(), capacity);
 }
 
+// A figure in the JSON: its MiB, and what a partition of that size holds
+// formatted and how Windows shows it; nulls where no such volume exists.
+void WriteFigure(JsonWriter& json, std::string_view figure, std::int64_t megabytes,
+                 const std::optional<VolumeCapacity>& formatted, std::int32_t capacity) {
+  json.Text("figure", figure).Number("mib", megabytes);
+  if (formatted) {
+    json.Number("capacity_bytes", formatted->TotalBytes());
+    WriteShows(json, formatted->TotalBytes(), capacity);
+  } else {
+    for (std::string_view key : {"capacity_bytes", "shows", "shows_value", "shows_unit", "shows_capacity"}) {
+      json.Null(key);
+    }
+  }
+}
+
 }  // namespace
 
 Result Figures(const Request& request) {
@@ -49,6 +65,8 @@ Result Figures(const Request& request) {
                    std::string(FileSystemName(fileSystem)));
   }
   Result result;
+  JsonWriter json;
+  json.Array("figures");
   std::string shownInTerabytes;  // from 1000 GB Explorer writes TB: what it shows of each such figure
   for (std::string_view word : request.words) {
     const auto capacity = CheckCapacity(word, fileSystem, use, result, sectorBytes);
@@ -60,12 +78,16 @@ Result Figures(const Request& request) {
       return Failure("no " + std::string(FileSystemName(fileSystem)) + " volume of Windows' default layout reaches " +
                      Number(*capacity) + " GB");
     }
-    if (request.message && rule) {
+    if (request.json) {
+      json.Object().Text("fstype", FsType(fileSystem)).Number("capacity_gb", *capacity);
+      WriteFigure(json, use == CapacityUse::Rule ? "rule" : "exact", figure, formatted, *capacity);
+      json.Number("sectorsize", sectorBytes).End();
+    } else if (request.message && rule) {
       result.out += std::string(BuildResultMessage(static_cast<std::int32_t>(*rule), Number(*capacity))->view());
     } else {
       result.out += Number(figure);
     }
-    result.out += "\n";
+    if (!request.json) result.out += "\n";
     if (!ExplorerShowsGigabytesOrLess(formatted->TotalBytes())) {
       shownInTerabytes += (shownInTerabytes.empty() ? "" : ", ") + Number(*capacity) + " GB as " +
                           std::string(ExplorerSizeText(formatted->TotalBytes()).view());
@@ -74,10 +96,36 @@ Result Figures(const Request& request) {
   if (!shownInTerabytes.empty()) {
     result.error = ErrorLine("from 1000 GB Windows shows a size in TB, never as N GB: " + shownInTerabytes);
   }
+  if (request.json) result.out = json.Done();
   return result;
 }
 
-Result Table(bool csv) {
+// The table as JSON: each capacity, and for each file system its figure
+// (Karvo's rule for FAT32 and NTFS, with the exact one beside it; exFAT's
+// exact one), what Windows shows and whether that is the capacity.
+Result TableJson() {
+  JsonWriter json;
+  json.Array("table");
+  for (std::int32_t n = 1; n <= kCapacityCount; ++n) {
+    json.Object().Number("capacity_gb", n);
+    for (FileSystem kind : {FileSystem::Fat32, FileSystem::Ntfs, FileSystem::Exfat}) {
+      const auto rule = RuleKind(kind);
+      const auto exact = ExactMegabytes(kind, n);
+      const std::int32_t figure = rule ? RoundedMegabytes(*rule, n) : exact.value_or(0);
+      json.Object(FsType(kind));
+      WriteFigure(json, rule ? "rule" : "exact", figure, FormattedCapacity(kind, figure), n);
+      if (rule && exact) json.Number("exact_mib", *exact);
+      if (rule && !exact) json.Null("exact_mib");
+      json.End();
+    }
+    json.End();
+  }
+  return {0, json.Done(), ""};
+}
+
+Result Table(const Request& request) {
+  if (request.json) return TableJson();
+  const bool csv = request.csv;
   const auto column = [](const std::string& text, std::size_t width) { return Column(text, width, true); };
   const std::string figures = column("Windows shows", 16) + column("Exact (MiB)", 13);
   // exFAT's columns come last, so that a script reading the others finds them where they were.

@@ -9,7 +9,7 @@ namespace karvo::cli {
 // The figure for each capacity of the request, one a line.
 Result Figures(const Request& request);
 
-// For 1 to 300 GB, as columns or as CSV.
-Result Table(bool csv);
+// For 1 to 300 GB, as columns, as CSV or as JSON.
+Result Table(const Request& request);
 
 }  // namespace karvo::cli

@@ -12,7 +12,7 @@ Result Run(std::span<const std::string_view> args, SourceOpener open) {
   if (auto finished = Parse(args, request)) return *finished;
   switch (request.task) {
     case Task::Table:
-      return Table(request.csv);
+      return Table(request);
     case Task::Inspection:
       return Inspect(request, open);
     case Task::Plan:

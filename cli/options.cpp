@@ -32,11 +32,12 @@ constexpr OptionSpec kOptions[] = {
 };
 
 constexpr std::string_view kUsageHead =
-    "Usage: karvo-size [--exact | --message] [FILE-SYSTEM] CAPACITY...\n"
-    "       karvo-size --table | --csv\n"
-    "       karvo-size --inspect PATH [--partno N] [--sector-size SIZE] [CAPACITY]\n"
+    "Usage: karvo-size [--exact | --message | --json] [FILE-SYSTEM] CAPACITY...\n"
+    "       karvo-size --table | --csv | --json\n"
+    "       karvo-size --inspect PATH [--partno N] [--sector-size SIZE] [--json]\n"
+    "                  [CAPACITY]\n"
     "       karvo-size --plan DISK [--mbr] [--windows [--recovery MIB]]\n"
-    "                  [--sector-size SIZE] [--sfdisk | --csv |\n"
+    "                  [--sector-size SIZE] [--sfdisk | --csv | --json |\n"
     "                  --diskpart N [--clean] [--assign]]\n"
     "                  FILE-SYSTEM CAPACITY... [FILE-SYSTEM CAPACITY... | rest]...\n"
     "\n"
@@ -187,9 +188,15 @@ struct Parsing {
 // option only beside another. Checked in this order, after the tasks.
 constexpr OptionId kPrintsThePlan[] = {OptionId::Sfdisk, OptionId::Diskpart, OptionId::Csv};
 constexpr OptionId kTextOrExact[] = {OptionId::Message, OptionId::Exact};
+constexpr OptionId kForms[] = {OptionId::Json, OptionId::Csv};
+constexpr OptionId kJsonOrScript[] = {OptionId::Json, OptionId::Sfdisk, OptionId::Diskpart};
+constexpr OptionId kJsonOrText[] = {OptionId::Json, OptionId::Message};
 constexpr std::pair<std::span<const OptionId>, std::string_view> kOneAtMost[] = {
     {kPrintsThePlan, "--sfdisk, --diskpart and --csv each print the plan: give one of them"},
     {kTextOrExact, "--message and --exact do not go together: Karvo's text gives its rule"},
+    {kForms, "--json and --csv are two forms of one answer: give one of them"},
+    {kJsonOrScript, "--json, --sfdisk and --diskpart each print the plan: give one of them"},
+    {kJsonOrText, "--json and --message do not go together: the JSON gives the figure, Karvo's text is for people"},
 };
 struct Needs {
   OptionId option;
@@ -261,7 +268,7 @@ std::optional<Result> TakeTask(OptionId id, std::string_view arg, std::optional<
 constexpr std::pair<OptionId, bool Request::*> kFlags[] = {
     {OptionId::Message, &Request::message}, {OptionId::Exact, &Request::exact},   {OptionId::Mbr, &Request::mbr},
     {OptionId::Windows, &Request::windows}, {OptionId::Sfdisk, &Request::sfdisk}, {OptionId::Clean, &Request::clean},
-    {OptionId::Assign, &Request::assign},
+    {OptionId::Assign, &Request::assign},   {OptionId::Json, &Request::json},
 };
 
 // A flag's place in the request; none for an option that is no flag.
@@ -402,6 +409,10 @@ std::optional<Result> Parse(std::span<const std::string_view> args, Request& req
     parsing.options.set(static_cast<std::size_t>(spec->id));
     if (auto refused = TakeOption(*spec, arg, value, request, parsing)) return refused;
   }
+  // --json with nothing of the figures' (no word, no option of theirs) is the table, as --csv is.
+  const bool figuresAsked = std::any_of(parsing.given.begin(), parsing.given.end(),
+                                        [](const Parsing::Given& each) { return each.company != Company::Anywhere; });
+  if (request.json && request.task == Task::Figures && !figuresAsked) request.task = Task::Table;
   return CheckTogether(request, parsing);
 }
 

@@ -46,6 +46,7 @@ struct Request {
   bool message = false;
   bool exact = false;
   bool csv = false;
+  bool json = false;
   std::optional<std::string_view> inspectPath;
   std::optional<int> partition;             // --partno
   std::optional<std::int64_t> sectorBytes;  // --sector-size
