@@ -37,14 +37,7 @@ bool ShowsCapacity(FileSystem kind, std::int64_t megabytes, std::int32_t capacit
 void WriteFigure(JsonWriter& json, std::string_view figure, std::int64_t megabytes,
                  const std::optional<VolumeCapacity>& formatted, std::int32_t capacity) {
   json.Text("figure", figure).Number("mib", megabytes);
-  if (formatted) {
-    json.Number("capacity_bytes", formatted->TotalBytes());
-    WriteShows(json, formatted->TotalBytes(), capacity);
-  } else {
-    for (std::string_view key : {"capacity_bytes", "shows", "shows_value", "shows_unit", "shows_capacity"}) {
-      json.Null(key);
-    }
-  }
+  WriteFormatted(json, formatted, capacity);
 }
 
 }  // namespace

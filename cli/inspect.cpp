@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
+#include <string>
+#include <vector>
 
+#include "cli/json_parts.h"
 #include "disk/boot_sector.h"
 #include "disk/explorer_size.h"
 #include "disk/partition_table.h"
@@ -29,9 +33,44 @@ std::string VolumeLines(const InspectedVolume& volume, std::string_view indent) 
          "Windows shows: " + std::string(ExplorerSizeText(total).view()) + "\n";
 }
 
+std::string PartitionLine(const Partition& partition) {
+  return "partition " + Number(partition.number) + ": start " + MiBText(partition.firstByte) + ", size " +
+         MiBText(partition.bytes) + ", type " + std::string(partition.type.view()) +
+         (partition.active ? ", active" : "") + "\n";
+}
+
+// A partition as the JSON gives it: sfdisk's members, then the catalogue's name.
+void WritePartition(JsonWriter& json, const PartitionTable& table, const Partition& partition) {
+  SfdiskEntry entry;
+  entry.scheme = table.scheme;
+  entry.number = partition.number;
+  entry.start = static_cast<std::uint64_t>(partition.firstByte / table.sectorBytes);
+  entry.size = static_cast<std::uint64_t>(partition.bytes / table.sectorBytes);
+  entry.guid = partition.guid.view();
+  entry.code = partition.code;
+  entry.name = partition.name;
+  entry.bootable = partition.active;
+  entry.attributes = partition.attributes;
+  entry.kind = partition.kind;
+  WriteSfdiskEntry(json, entry);
+}
+
+// Where a volume was found: the path, and on a disk the partition.
+struct Place {
+  std::string_view path;
+  const PartitionTable* table = nullptr;
+  const Partition* partition = nullptr;
+};
+
+void WriteNotes(JsonWriter& json, std::string_view key, std::span<const std::string> notes) {
+  json.Array(key);
+  for (const std::string& note : notes) json.Text({}, note);
+  json.End();
+}
+
 // A volume, and with a capacity whether Windows shows it as that many GB.
-Result VolumeReport(const InspectedVolume& volume, std::optional<std::string_view> capacityWord,
-                    const std::string& heading) {
+Result VolumeReport(const Request& request, const InspectedVolume& volume, std::optional<std::string_view> capacityWord,
+                    const Place& place, std::string_view note) {
   Result result;
   std::optional<std::int32_t> capacity;
   if (capacityWord) {
@@ -39,25 +78,39 @@ Result VolumeReport(const InspectedVolume& volume, std::optional<std::string_vie
     if (!capacity) return result;
   }
   const std::int64_t total = volume.capacity.TotalBytes();
-  result.out = heading + VolumeLines(volume, "");
+  const std::int64_t wanted = capacity ? *capacity * kBytesPerGiB : 0;
+  // What the user is after: Explorer's own text, which reaching N GiB does
+  // not settle (N GiB and a little more can show as N + 1 GB).
+  const bool showsN = capacity && ExplorerShowsGigabytes(total, *capacity);
+  if (capacity && !showsN) result.exitCode = kExitNotAsAsked;
+  if (request.json) {
+    JsonWriter json;
+    json.Object("volume").Text("device", place.path);
+    if (place.partition != nullptr) {
+      json.Object("partition");
+      WritePartition(json, *place.table, *place.partition);
+      json.End();
+    }
+    WriteVolume(json, volume);
+    if (capacity) {
+      json.Number("capacity_gb", *capacity)
+          .Bool("reaches", total >= wanted)
+          .Number("short_bytes", std::max<std::int64_t>(0, wanted - total));
+      json.Bool("shows_capacity", showsN);
+    }
+    const std::string notes[] = {std::string(note)};
+    WriteNotes(json, "notes", std::span(notes).first(note.empty() ? 0 : 1));
+    result.out = json.Done();
+    return result;
+  }
+  result.out = (place.partition != nullptr ? PartitionLine(*place.partition) : "") + VolumeLines(volume, "");
   if (capacity) {
-    const std::int64_t wanted = *capacity * kBytesPerGiB;
     result.out += "reaches " + Number(*capacity) + " GB: ";
     result.out += total >= wanted ? "yes\n" : "no, " + Number(wanted - total) + " bytes short\n";
-    // What the user is after: Explorer's own text, which reaching N GiB does
-    // not settle (N GiB and a little more can show as N + 1 GB).
-    const bool showsN = ExplorerShowsGigabytes(total, *capacity);
     result.out += "Windows shows " + Number(*capacity) +
                   " GB: " + (showsN ? "yes\n" : "no, it shows " + std::string(ExplorerSizeText(total).view()) + "\n");
-    if (!showsN) result.exitCode = kExitNotAsAsked;
   }
   return result;
-}
-
-std::string PartitionLine(const Partition& partition) {
-  return "partition " + Number(partition.number) + ": start " + MiBText(partition.firstByte) + ", size " +
-         MiBText(partition.bytes) + ", type " + std::string(partition.type.view()) +
-         (partition.active ? ", active" : "") + "\n";
 }
 
 // What the start of a partition says: a volume, or why there is none.
@@ -100,52 +153,58 @@ std::string MisplacedText(const PartitionTable& table, const Partition& partitio
   return "";
 }
 
-// What is said of a disk besides its partitions, a line each on standard
-// error: a table read from its backup, a damaged backup, a hybrid MBR.
-std::string TableNotes(const std::string& name, const PartitionTableReading& reading) {
-  std::string notes;
+// What is said of a disk besides its partitions, each a line on standard
+// error after the disk's name: a table read from its backup, a damaged
+// backup, a hybrid MBR.
+std::vector<std::string> TableNotes(const PartitionTableReading& reading) {
+  std::vector<std::string> notes;
   if (const auto& copy = reading.damagedCopy) {
-    notes += ErrorLine(
-        name + (copy->which == DamagedCopy::Which::Primary
-                    ? ": " + std::string(copy->problem) + "; the backup GPT at the disk's end is whole and is listed"
-                    : ": the backup GPT cannot be used (" + std::string(copy->problem) +
-                          "); the primary is whole and is listed"));
+    notes.push_back(copy->which == DamagedCopy::Which::Primary
+                        ? std::string(copy->problem) + "; the backup GPT at the disk's end is whole and is listed"
+                        : "the backup GPT cannot be used (" + std::string(copy->problem) +
+                              "); the primary is whole and is listed");
   }
   if (reading.table->hybridMbr) {
-    notes += ErrorLine(name +
-                       ": a hybrid MBR: beside the GPT's protective entry it names partitions of its own, which only "
-                       "BIOS systems use; the GPT is listed");
+    notes.emplace_back(
+        "a hybrid MBR: beside the GPT's protective entry it names partitions of its own, which only BIOS systems "
+        "use; the GPT is listed");
   }
   return notes;
 }
 
-// A whole disk: each partition, and what each FAT32, NTFS or exFAT one holds.
-// Such a volume that cannot be read, a partition out of its place or a
-// broken chain of logical partitions fails the listing, after it.
-Result ListPartitions(const std::string& name, const PartitionTable& table, DiskReader& disk) {
-  Result result;
-  result.out = "partition table: " + std::string(SchemeName(table.scheme)) + ", " + Number(table.sectorBytes) +
-               "-byte sectors\n";
-  if (table.partitions.empty()) result.out += "no partitions\n";
+// A whole disk as it was read: each partition and what its start holds, and
+// what fails the listing.
+struct ListedPartition {
+  const Partition* partition = nullptr;
+  std::vector<std::string> notes;          // said under it: an overlap, an extended partition ignored
+  std::string misplaced;                   // where it lies that no partitioner puts one
+  std::optional<BootSectorReading> start;  // what its start holds; none for a misplaced or an extended one
+};
+struct Listing {
+  std::vector<ListedPartition> partitions;
+  std::vector<std::string> problems;  // what fails the listing, each a line after the disk's name
+};
+
+// Each partition, and what each FAT32, NTFS or exFAT one holds. Such a
+// volume that cannot be read, a partition out of its place or a broken
+// chain of logical partitions fails the listing.
+Listing ReadListing(const PartitionTable& table, DiskReader& disk) {
+  Listing listing;
   std::string unreadable;
-  std::string faults;
   for (const Partition& partition : table.partitions) {
-    result.out += PartitionLine(partition);
-    if (partition.overlaps != 0) result.out += "  overlaps partition " + Number(partition.overlaps) + "\n";
-    if (partition.ignored) result.out += "  a second extended partition: ignored, as fdisk and Windows ignore it\n";
-    if (const std::string misplaced = MisplacedText(table, partition); !misplaced.empty()) {
-      result.out += "  " + misplaced + "\n";
-      std::string fault = name;
-      fault.append(": partition ").append(Number(partition.number)).append(" ").append(misplaced);
-      faults += ErrorLine(fault);
+    ListedPartition& listed = listing.partitions.emplace_back();
+    listed.partition = &partition;
+    if (partition.overlaps != 0) listed.notes.push_back("overlaps partition " + Number(partition.overlaps));
+    if (partition.ignored)
+      listed.notes.emplace_back("a second extended partition: ignored, as fdisk and Windows ignore it");
+    listed.misplaced = MisplacedText(table, partition);
+    if (!listed.misplaced.empty()) {
+      listing.problems.push_back("partition " + Number(partition.number) + " " + listed.misplaced);
       continue;
     }
     if (partition.extended) continue;  // its logical partitions follow
     const auto [reading, cutShort] = ReadPartitionStart(disk, partition);
-    result.out += reading.volume ? VolumeLines(*reading.volume, "  ") : "  " + ProblemLine(reading) + "\n";
-    if (!reading.note.empty()) {
-      result.error += ErrorLine(name + ", partition " + Number(partition.number) + ": " + std::string(reading.note));
-    }
+    listed.start = reading;
     // Damaged fields say FAT32, NTFS or exFAT whatever the type; a start cut short
     // or out of reach says it only of a type that holds them.
     if (reading.outcome == Outcome::Damaged && (partition.windowsType || !cutShort)) {
@@ -153,20 +212,103 @@ Result ListPartitions(const std::string& name, const PartitionTable& table, Disk
     }
   }
   if (table.chainBreaksAfter != 0) {
-    faults +=
-        ErrorLine(name + ": a damaged extended partition: its chain of logical partitions breaks after partition " +
-                  Number(table.chainBreaksAfter));
+    listing.problems.push_back("a damaged extended partition: its chain of logical partitions breaks after partition " +
+                               Number(table.chainBreaksAfter));
   }
   if (!unreadable.empty()) {
-    faults += ErrorLine(name + ": a FAT32, NTFS or exFAT volume that cannot be read, in partition " + unreadable);
+    listing.problems.push_back("a FAT32, NTFS or exFAT volume that cannot be read, in partition " + unreadable);
   }
-  if (!faults.empty()) result.exitCode = kExitFailed;
-  result.error += faults;
+  return listing;
+}
+
+std::string ListingText(const PartitionTable& table, const Listing& listing) {
+  std::string out = "partition table: " + std::string(SchemeName(table.scheme)) + ", " + Number(table.sectorBytes) +
+                    "-byte sectors\n";
+  if (listing.partitions.empty()) out += "no partitions\n";
+  for (const ListedPartition& listed : listing.partitions) {
+    out += PartitionLine(*listed.partition);
+    for (const std::string& note : listed.notes) out += "  " + note + "\n";
+    if (!listed.misplaced.empty()) out += "  " + listed.misplaced + "\n";
+    if (!listed.start) continue;
+    out += listed.start->volume ? VolumeLines(*listed.start->volume, "  ") : "  " + ProblemLine(*listed.start) + "\n";
+  }
+  return out;
+}
+
+// What a reader made of a partition's start, as the JSON names it.
+std::string_view OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Found:
+      return "found";
+    case Outcome::OtherKind:
+      return "other";
+    case Outcome::Damaged:
+      return "damaged";
+    case Outcome::NotThisKind:
+      break;
+  }
+  return "unknown";
+}
+
+std::string ListingJson(std::string_view path, const PartitionTableReading& reading, const Listing& listing) {
+  const PartitionTable& table = *reading.table;
+  JsonWriter json;
+  json.Object("partitiontable").Text("label", SfdiskLabel(table.scheme)).Text("device", path).Text("unit", "sectors");
+  if (table.scheme == PartitionScheme::Gpt) {
+    json.Number("firstlba", static_cast<std::int64_t>(table.firstUsable))
+        .Number("lastlba", static_cast<std::int64_t>(table.lastUsable));
+  }
+  json.Number("sectorsize", table.sectorBytes).Array("partitions");
+  for (const ListedPartition& listed : listing.partitions) {
+    json.Object();
+    WritePartition(json, table, *listed.partition);
+    if (listed.start) {
+      json.Text("outcome", OutcomeName(listed.start->outcome));
+      if (listed.start->volume) {
+        json.Object("volume");
+        WriteVolume(json, *listed.start->volume);
+        json.End().Null("problem");
+      } else {
+        json.Null("volume").Text("problem", ProblemLine(*listed.start));
+      }
+    } else {
+      json.Null("outcome").Null("volume").Null("problem");
+    }
+    std::vector<std::string> notes = listed.notes;
+    if (listed.start && !listed.start->note.empty()) notes.emplace_back(listed.start->note);
+    WriteNotes(json, "notes", notes);
+    const std::string problems[] = {listed.misplaced};
+    WriteNotes(json, "problems", std::span(problems).first(listed.misplaced.empty() ? 0 : 1));
+    json.End();
+  }
+  json.End();
+  WriteNotes(json, "notes", TableNotes(reading));
+  WriteNotes(json, "problems", listing.problems);
+  return json.Done();
+}
+
+// A whole disk: its listing, with what is said beside it on standard error,
+// and the failure status where the listing fails.
+Result ListPartitions(const Request& request, const std::string& name, const PartitionTableReading& reading,
+                      DiskReader& disk) {
+  const PartitionTable& table = *reading.table;
+  const Listing listing = ReadListing(table, disk);
+  Result result;
+  result.out = request.json ? ListingJson(*request.inspectPath, reading, listing) : ListingText(table, listing);
+  for (const ListedPartition& listed : listing.partitions) {
+    if (listed.start && !listed.start->note.empty()) {
+      result.error +=
+          ErrorLine(name + ", partition " + Number(listed.partition->number) + ": " + std::string(listed.start->note));
+    }
+  }
+  for (const std::string& problem : listing.problems) result.error += ErrorLine(name + ": " + problem);
+  if (!listing.problems.empty()) result.exitCode = kExitFailed;
   return result;
 }
 
-Result InspectPartition(const std::string& name, const PartitionTable& table, DiskReader& disk, int number,
+Result InspectPartition(const Request& request, const std::string& name, const PartitionTable& table, DiskReader& disk,
                         std::optional<std::string_view> capacityWord) {
+  const int number = *request.partition;
   const auto partition = std::find_if(table.partitions.begin(), table.partitions.end(),
                                       [number](const Partition& p) { return p.number == number; });
   if (partition == table.partitions.end()) return Failure(name + " has no partition " + Number(number));
@@ -177,7 +319,8 @@ Result InspectPartition(const std::string& name, const PartitionTable& table, Di
   if (partition->extended) return Failure(where + ": an extended partition, which holds the logical ones");
   const BootSectorReading reading = ReadPartitionStart(disk, *partition).reading;
   if (!reading.volume) return Failure(where + ": " + ProblemLine(reading));
-  Result result = VolumeReport(*reading.volume, capacityWord, PartitionLine(*partition));
+  Result result =
+      VolumeReport(request, *reading.volume, capacityWord, {*request.inspectPath, &table, &*partition}, reading.note);
   if (!reading.note.empty()) result.error = ErrorLine(where + ": " + std::string(reading.note)) + result.error;
   return result;
 }
@@ -189,7 +332,7 @@ Result WholeVolume(const Request& request, const std::string& name, const BootSe
     return Failure(std::string(request.partition ? "--partno" : "--sector-size") + " goes with a whole disk: " + name +
                    " is one volume");
   }
-  Result result = VolumeReport(*reading.volume, capacityWord, "");
+  Result result = VolumeReport(request, *reading.volume, capacityWord, {*request.inspectPath}, reading.note);
   if (!reading.note.empty()) result.error = ErrorLine(name + ": " + std::string(reading.note)) + result.error;
   return result;
 }
@@ -239,13 +382,15 @@ Result Inspect(const Request& request, SourceOpener open) {
   if (!partitions.table) return Failure(name + ": " + std::string(partitions.problem));
   Result result;
   if (request.partition) {
-    result = InspectPartition(name, *partitions.table, disk, *request.partition, capacityWord);
+    result = InspectPartition(request, name, *partitions.table, disk, capacityWord);
   } else if (capacityWord) {
     return Failure(name + " is a whole disk: a capacity goes with one partition (--partno N)");
   } else {
-    result = ListPartitions(name, *partitions.table, disk);
+    result = ListPartitions(request, name, partitions, disk);
   }
-  result.error = TableNotes(name, partitions) + result.error;
+  std::string notes;
+  for (const std::string& note : TableNotes(partitions)) notes += ErrorLine(name + ": " + note);
+  result.error = notes + result.error;
   return result;
 }
 

@@ -24,6 +24,17 @@ void WriteShows(JsonWriter& json, std::int64_t bytes, std::optional<std::int32_t
   if (capacity) json.Bool("shows_capacity", ExplorerShowsGigabytes(bytes, *capacity));
 }
 
+void WriteFormatted(JsonWriter& json, const std::optional<VolumeCapacity>& formatted,
+                    std::optional<std::int32_t> capacity) {
+  if (formatted) {
+    json.Number("capacity_bytes", formatted->TotalBytes());
+    WriteShows(json, formatted->TotalBytes(), capacity);
+    return;
+  }
+  for (std::string_view key : {"capacity_bytes", "shows", "shows_value", "shows_unit"}) json.Null(key);
+  if (capacity) json.Null("shows_capacity");
+}
+
 void WriteVolume(JsonWriter& json, const InspectedVolume& volume) {
   json.Text("fstype", FsType(volume.kind))
       .Number("sectorsize", volume.bytesPerSector)

@@ -21,6 +21,11 @@ std::string_view FsType(FileSystem kind);
 // "shows_unit": "GB"), and with a capacity whether that is it.
 void WriteShows(JsonWriter& json, std::int64_t bytes, std::optional<std::int32_t> capacity = std::nullopt);
 
+// What a volume of `formatted` holds and how Windows shows it, and with a
+// capacity whether that is it; nulls for no volume.
+void WriteFormatted(JsonWriter& json, const std::optional<VolumeCapacity>& formatted,
+                    std::optional<std::int32_t> capacity);
+
 // A volume's file system, sectors, clusters and capacity, and what Windows shows.
 void WriteVolume(JsonWriter& json, const InspectedVolume& volume);
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "cli/json_parts.h"
 #include "disk/boot_sector.h"
 #include "disk/explorer_size.h"
 #include "disk/partition_table.h"
@@ -16,6 +17,7 @@ struct Disk {
   std::int64_t sectorBytes = kSectorBytes;
   std::string name;   // "1 TB drive", "931.5GiB", or the path, quoted
   std::string holds;  // what a disk given by path holds now; empty for none
+  bool byPath = false;
 };
 
 // "an MBR", "a GPT", "an NTFS volume": the article a scheme's or a file
@@ -53,6 +55,7 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
   Disk disk;
   disk.sectorBytes = given.value_or(kSectorBytes);
   disk.name = name;
+  disk.byPath = true;
   std::array<std::uint8_t, kLargeSectorBytes> start{};
   const auto first = std::span(start).first(reader.ReadAt(0, start));
   const BootSectorReading volume = ReadBootSector(first, reader.SizeBytes(), reader, 0);
@@ -139,6 +142,25 @@ std::string Shows(const PlannedPartition& partition) {
   return partition.formatted ? std::string(ExplorerSizeText(partition.formatted->TotalBytes()).view()) : "";
 }
 
+// What the plan says of the partition that takes the rest: what Windows
+// shows of it, and below 1000 GB, where that is no whole number of GB, the
+// most whole GB that fits.
+std::string RestAdvice(const PlannedPartition& partition) {
+  const std::int64_t total = partition.formatted->TotalBytes();
+  const auto whole = static_cast<std::int32_t>(total / kBytesPerGiB);
+  std::string rest = "partition " + Number(partition.number) + " takes the rest: Windows shows " +
+                     std::string(ExplorerSizeText(total).view());
+  // From 1000 GB Windows shows TB: no whole GB to aim at.
+  if (ExplorerShowsGigabytesOrLess(total) && (whole == 0 || !ExplorerShowsGigabytes(total, whole))) {
+    const std::string word = Lowercase(FileSystemName(*partition.kind));
+    rest += partition.largestWholeGb == 0
+                ? ", not a whole number of GB, and no whole GB fits"
+                : ", not a whole number of GB: " + Number(partition.largestWholeGb) +
+                      " GB is the most that fits (give " + word + " " + Number(partition.largestWholeGb) + ")";
+  }
+  return rest;
+}
+
 std::string TableText(const Plan& plan) {
   std::string out =
       "partition table: " + std::string(SchemeName(plan.scheme)) + ", " + Number(plan.sectorBytes) + "-byte sectors\n";
@@ -154,20 +176,7 @@ std::string TableText(const Plan& plan) {
                    Column(Mib(partition.firstSector, plan.sectorBytes), 12, true) +
                    Column(Mib(partition.sectors, plan.sectorBytes), 12, true) + "  " +
                    Column(partition.kind ? std::string(FileSystemName(*partition.kind)) : "", 13) + shows);
-    if (!partition.rest) continue;
-    const std::int64_t total = partition.formatted->TotalBytes();
-    const auto whole = static_cast<std::int32_t>(total / kBytesPerGiB);
-    rest = "partition " + Number(partition.number) + " takes the rest: Windows shows " +
-           std::string(ExplorerSizeText(total).view());
-    // From 1000 GB Windows shows TB: no whole GB to aim at.
-    if (ExplorerShowsGigabytesOrLess(total) && (whole == 0 || !ExplorerShowsGigabytes(total, whole))) {
-      const std::string word = Lowercase(FileSystemName(*partition.kind));
-      rest += partition.largestWholeGb == 0
-                  ? ", not a whole number of GB, and no whole GB fits"
-                  : ", not a whole number of GB: " + Number(partition.largestWholeGb) +
-                        " GB is the most that fits (give " + word + " " + Number(partition.largestWholeGb) + ")";
-    }
-    rest += "\n";
+    if (partition.rest) rest = RestAdvice(partition) + "\n";
   }
   out += "unallocated: " + MiBText(static_cast<std::int64_t>(plan.unallocatedSectors) * plan.sectorBytes) + "\n";
   return out + rest;
@@ -252,6 +261,99 @@ std::string DiskpartText(const Request& request, const Disk& disk, const Plan& p
   return out;
 }
 
+std::string_view RoleName(PlannedRole role) {
+  switch (role) {
+    case PlannedRole::EfiSystem:
+      return "efi_system";
+    case PlannedRole::MsReserved:
+      return "ms_reserved";
+    case PlannedRole::MbrSystem:
+      return "mbr_system";
+    case PlannedRole::Recovery:
+      return "recovery";
+    case PlannedRole::Extended:
+      return "extended";
+    case PlannedRole::Data:
+      break;
+  }
+  return "data";
+}
+
+// The plan as JSON: the disk as it was understood, then its table as
+// sfdisk's JSON gives the table that the plan's script makes (its first
+// usable sector aligned, as sfdisk sets it), each partition with what
+// karvo-size adds beside sfdisk's members, what stays unallocated, and the
+// rest's advice.
+std::string PlanJson(const Disk& disk, const Plan& plan) {
+  const bool gpt = plan.scheme == PartitionScheme::Gpt;
+  JsonWriter json;
+  json.Object("disk").Text("given", disk.byPath ? "path" : "size").Text("name", disk.name);
+  json.Number("bytes", disk.bytes).Number("sectors", static_cast<std::int64_t>(plan.diskSectors));
+  json.Number("sectorsize", plan.sectorBytes);
+  WriteShows(json, disk.bytes);
+  if (disk.holds.empty()) {
+    json.Null("holds");
+  } else {
+    json.Text("holds", disk.holds);
+  }
+  json.End().Object("partitiontable").Text("label", SfdiskLabel(plan.scheme)).Text("unit", "sectors");
+  if (gpt) {
+    json.Number("firstlba", static_cast<std::int64_t>(AlignmentSectors(plan.sectorBytes)))
+        .Number("lastlba", static_cast<std::int64_t>(plan.lastUsable));
+  }
+  json.Number("sectorsize", plan.sectorBytes).Array("partitions");
+  int data = 0;
+  const PlannedPartition* rest = nullptr;
+  for (const PlannedPartition& partition : plan.partitions) {
+    const std::string name = NamesOf(partition, data).gpt;
+    SfdiskEntry entry;
+    entry.scheme = plan.scheme;
+    entry.number = partition.number;
+    entry.start = partition.firstSector;
+    entry.size = partition.sectors;
+    entry.guid = partition.type->guid;
+    entry.code = partition.type->code;
+    entry.name = gpt ? std::string_view(name) : std::string_view();
+    entry.bootable = partition.active;
+    entry.attributes = partition.type->attributes;
+    entry.kind = partition.type;
+    json.Object();
+    WriteSfdiskEntry(json, entry);
+    json.Text("role", RoleName(partition.role)).Bool("logical", partition.logical);
+    json.Number("start_mib", static_cast<std::int64_t>(partition.firstSector) * plan.sectorBytes / kBytesPerMiB);
+    json.Number("size_mib", static_cast<std::int64_t>(partition.sectors) * plan.sectorBytes / kBytesPerMiB);
+    if (partition.kind) {
+      json.Text("fstype", FsType(*partition.kind));
+    } else {
+      json.Null("fstype");
+    }
+    if (partition.capacity != 0) {
+      json.Number("capacity_gb", partition.capacity);
+    } else {
+      json.Null("capacity_gb");
+    }
+    json.Bool("rest", partition.rest);
+    WriteFormatted(json, partition.formatted,
+                   partition.capacity != 0 ? std::optional(partition.capacity) : std::nullopt);
+    json.End();
+    if (partition.rest) rest = &partition;
+  }
+  json.End().End();
+  json.Number("unallocated_sectors", static_cast<std::int64_t>(plan.unallocatedSectors));
+  if (rest == nullptr) {
+    json.Null("rest");
+  } else {
+    json.Object("rest").Number("partn", rest->number).Text("advice", RestAdvice(*rest));
+    if (rest->largestWholeGb != 0) {
+      json.Number("most_whole_gb", rest->largestWholeGb);
+    } else {
+      json.Null("most_whole_gb");
+    }
+    json.End();
+  }
+  return json.Done();
+}
+
 }  // namespace
 
 Result PrintPlan(const Request& request, SourceOpener open) {
@@ -277,6 +379,7 @@ Result PrintPlan(const Request& request, SourceOpener open) {
   if (!reading.plan) return Failure(disk->name + ": " + reading.problem);
   const Plan& plan = *reading.plan;
   if (request.csv) return {0, CsvText(plan), ""};
+  if (request.json) return {0, PlanJson(*disk, plan), ""};
   if (request.sfdisk) return {0, SfdiskText(*disk, plan), ""};
   if (request.diskpartDisk) return {0, DiskpartText(request, *disk, plan), ""};
   std::string out = disk->name + ": " + Grouped(static_cast<std::int64_t>(plan.diskSectors)) + " sectors of " +
