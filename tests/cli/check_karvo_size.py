@@ -29,13 +29,45 @@ linux_only = unittest.skipIf(EXE, "the same code in both builds: proved by the L
 VERSION = open(os.path.join(os.path.dirname(__file__), "..", "..", "VERSION")).read().strip()
 
 
-def run(*args, stdin=None):
+def run(*args, stdin=None, command=COMMAND):
     # Files, not pipes: helper processes that Wine starts keep inherited pipes
     # open long after the program itself has ended.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run(COMMAND + list(args), stdin=stdin, stdout=out, stderr=err, timeout=60).returncode
+        code = subprocess.run(command + list(args), stdin=stdin, stdout=out, stderr=err, timeout=60).returncode
         text = lambda f: (f.seek(0), f.read())[1].decode("utf-8").replace("\r\n", "\n")
-        return code, text(out), text(err)
+        answer = code, text(out), text(err)
+    if not EXE and stdin is None and command is COMMAND:
+        check_json(args, answer)
+    return answer
+
+
+SCHEMA = json.load(open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "karvo-size.schema.json")))
+
+
+def check_json(args, answer):
+    """Every request of this suite that has a JSON form is asked for it too: it refuses what the text refuses; else
+    it keeps the status and what goes to standard error, fits the schema, and gives the numbers the text gives."""
+    import jsonschema
+    if {"--help", "-h", "--version", "--json", "--message", "--diskpart", "--", "--fs"} & set(args) or any(
+            arg.startswith(("--diskpart=", "--fs=")) for arg in args):
+        return
+    json_args = [arg for arg in args if arg not in ("--sfdisk", "--csv", "--table")] + ["--json"]
+    code, out, err = answer
+    json_code, json_out, json_err = run(*json_args, command=COMMAND + [])
+    if (code, out) == (2, ""):
+        assert (json_code, json_out) == (2, ""), (json_args, json_code, json_err)
+        return
+    assert (json_code, json_err) == (code, err), (json_args, json_code, json_err)
+    answer = json.loads(json_out)
+    jsonschema.Draft202012Validator(SCHEMA).validate(answer)
+    if "figures" in answer:
+        assert [figure["mib"] for figure in answer["figures"]] == [int(line) for line in out.split()], json_args
+    elif "volume" in answer:
+        assert f"capacity: {answer['volume']['capacity_bytes']} bytes\n" in out, json_args
+    elif "--sfdisk" in args:
+        planned = [(p["start"], p["size"], p["type"].zfill(2).lower(), p.get("bootable", False), p.get("attrs", ""))
+                   for p in answer["partitiontable"]["partitions"]]
+        assert planned == sfdisk_layout(out), json_args
 
 
 class Answers(unittest.TestCase):
@@ -428,6 +460,19 @@ BASIC_DATA = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
 RECOVERY = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"
 
 
+@unittest.skipUnless(EXE, "the Windows program against the Linux one")
+class JsonOfBothPrograms(Inspect):
+    def test_each_form_is_the_same_bytes_from_the_windows_and_the_linux_program(self):
+        linux = os.environ.get("KARVO_LINUX_PROGRAM", "")
+        if not os.path.exists(linux):
+            self.skipTest("no Linux program to compare with: make test builds it first")
+        volume, _ = self.formatted("fat32", 64 << 20)
+        disk = self.disk("gpt.img", 'label: gpt\nstart=2048, size=8192, name="Data"\n', size=64 << 20)
+        for args in (["ntfs", "120", "2000"], [], ["--inspect", volume, "1"], ["--inspect", disk],
+                     ["--plan", "1TB", "--mbr", "--windows", "ntfs", "100", "rest"]):
+            self.assertEqual(run(*args, "--json"), run(*args, "--json", command=[linux]), args)
+
+
 @linux_only
 class Catalogue(unittest.TestCase):
     def test_every_partition_kind_is_one_sfdisk_knows_by_the_same_type(self):
@@ -458,6 +503,13 @@ def sfdisk_layout(script):
     return [(int(m[1]), int(m[2]), m[3].lower(), bool(m[4]), m[5] or "")
             for m in re.finditer(r'^start=(\d+), size=(\d+), type=(\w+(?:-\w+)*)(?:, name="[^"]*")?(, bootable)?'
                                  r'(?:, attrs="([^"]*)")?$', script, re.M)]
+
+
+def sfdisk_members(table):
+    """What sfdisk's JSON of a table holds that a plan or a reading knows too: not the disk's name nor the UUIDs."""
+    return ({key: table[key] for key in ("label", "unit", "firstlba", "lastlba", "sectorsize") if key in table},
+            [{key: p[key] for key in ("start", "size", "type", "name", "bootable", "attrs") if key in p}
+             for p in table["partitions"]])
 
 
 def diskpart_layout(script, disk, sector, gpt, cleaned):
@@ -523,6 +575,10 @@ class Plan(Images):
                 made = [(p["start"], p["size"], p["type"].lower().zfill(2), p.get("bootable", False),
                          p.get("attrs", "")) for p in table["partitions"]]
                 self.assertEqual(made, sfdisk_layout(script), name)
+                # The plan's JSON, and karvo-size's of the disk, give the table as sfdisk's JSON gives what it made.
+                for asked in (["--plan", *args], ["--inspect", image]):
+                    given = json.loads(run(*asked, "--json")[1])["partitiontable"]
+                    self.assertEqual(sfdisk_members(given), sfdisk_members(table), (name, asked[0]))
             else:  # sfdisk takes an image's sectors as 512 bytes: fdisk is told them
                 image = self.disk(name + "-planned.img", script, size=os.path.getsize(args[0]), sector=sector)
             # diskpart's script, laid out by its rules, makes the same partitions.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json.h"
 #include "support/disk_images.h"
 #include "support/memory_disk.h"
 
@@ -167,6 +168,10 @@ const Refusal kRefusals[] = {
     {{"fat32", "2088992"}, {"1 to 2040 for FAT32"}},
     {{"--message", "exfat", "1"}, {"--message does not go with exFAT", "exact figure"}},
     {{"exfat", "131005"}, {"\"131005\" is too large", "1 to 131004 for exFAT", "mkfs.exfat"}},
+    {{"--json", "--csv"}, {"--json and --csv are two forms"}},
+    {{"--message", "1", "--json"}, {"--json and --message do not go together"}},
+    {{"--plan", "1TB", "--json", "--diskpart", "1", "ntfs", "1"}, {"--json, --sfdisk and --diskpart"}},
+    {{"--json", "--exact"}, {"no capacity"}},  // an option of the figures': not the table
 };
 
 TEST(Arguments, EachRefusalIsOneLineThatNamesTheWordAndWhatHolds) {
@@ -183,6 +188,56 @@ TEST(Arguments, ALongWordIsShortenedVersionStandsAloneAndHelpWins) {
   const Result help = RunWith({"--exact", "--help", "extra"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("Usage: karvo-size"), std::string::npos);
+}
+
+// Every string goes through one escaping: what JSON must escape, UTF-8 as it
+// is, and each byte that is not part of valid UTF-8 as the surrogate that
+// stands for it, at each edge of the valid ranges.
+TEST(Json, EscapesWhatItMustAndKeepsEveryByteRecoverable) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"plain /dev/sdb", R"("plain /dev/sdb")"},
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {"\n\t\r\x01\x1f\x7f ", R"("\n\t\r\u0001\u001f\u007f ")"},
+      {std::string_view("\0", 1), R"("\u0000")"},
+      {"\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+      {"\xff", R"("\udcff")"},
+      {"\xc1\xbf", R"("\udcc1\udcbf")"},  // overlong
+      {"\xc2\x80", "\"\xc2\x80\""},
+      {"\xe0\x9f\xbf", R"("\udce0\udc9f\udcbf")"},  // overlong
+      {"\xe0\xa0\x80", "\"\xe0\xa0\x80\""},
+      {"\xed\x9f\xbf", "\"\xed\x9f\xbf\""},
+      {"\xed\xa0\x80", R"("\udced\udca0\udc80")"},  // a surrogate
+      {"\xf4\x8f\xbf\xbf", "\"\xf4\x8f\xbf\xbf\""},
+      {"\xf4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},  // past U+10FFFF
+      {"\xe2\x82x", R"("\udce2\udc82x")"},                    // cut short
+      {"x\xc3", R"("x\udcc3")"},
+  };
+  for (const auto& [bytes, written] : cases) EXPECT_EQ(JsonString(bytes), written) << bytes;
+}
+
+TEST(Json, OneObjectIndentedAsUtilLinuxIndentsIt) {
+  JsonWriter json;
+  json.Object("a").Number("n", -1).Array("none").End().Array("list").Text({}, "x").Object().Bool("b", true).End();
+  json.End().End().Null("z").Decimal("d", "0.99");
+  EXPECT_EQ(json.Done(), R"({
+   "a": {
+      "n": -1,
+      "none": [],
+      "list": [
+         "x",
+         {
+            "b": true
+         }
+      ]
+   },
+   "z": null,
+   "d": 0.99
+}
+)");
+  // --json alone is the table, as --csv is.
+  constexpr std::string_view kTable = "{\n   \"table\": [\n      {\n         \"capacity_gb\": 1,\n";
+  EXPECT_EQ(RunWith({"--json"}).out.substr(0, kTable.size()), kTable);
+  EXPECT_EQ(RunWith({"--json"}).out, RunWith({"--table", "--json"}).out);
 }
 
 TEST(Figures, TheRuleTheExactFigureAndKarvosText) {
@@ -414,6 +469,13 @@ TEST_F(Inspect, ADamagedDiskIsListedWithEachFaultNamed) {
     for (const std::string& line : c.lines) {
       EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << c.name << " lacks " << line << ":\n"
                                                                           << result.out;
+    }
+    // As JSON: the same status and standard error, each of its lines there too.
+    const Result json = RunWith({"--inspect", "disk", "--json"});
+    EXPECT_EQ(std::tie(json.exitCode, json.error), std::tie(result.exitCode, result.error)) << c.name;
+    for (const std::string& line : Lines(result.error)) {
+      const std::string said = line.substr(line.find(": ", line.find(": ") + 2) + 2);
+      EXPECT_NE(json.out.find(JsonString(said)), std::string::npos) << c.name << " lacks " << said;
     }
   }
   // Every partition read is reached; one out of place is refused by name.

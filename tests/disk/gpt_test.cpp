@@ -49,10 +49,13 @@ TEST(Crc32, GivesTheCheckValueOfCrc32AndAgreesWithZlib) {
 
 TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {
   DiskImage disk(32768);
-  disk.Gpt({{2048, 10239},
-            {10240, 12287, kRecovery},
-            {12288, 14335, "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3"},
-            {14336, 16383, "AF9B60A0-1431-4F62-BC68-3311714A69AD"},
+  // Names as UTF-16: a character beyond the BMP, half a surrogate pair, all 36 units.
+  disk.Gpt({{2048, 10239, gpt::kBasicDataType, u"Basic data partition"},
+            {10240, 12287, kRecovery, u"R\u00e9c \U0001F600", gpt::kRecoveryAttributes},
+            {12288, 14335, "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3",
+             u"a\xD800"
+             u"b"},
+            {14336, 16383, "AF9B60A0-1431-4F62-BC68-3311714A69AD", u"abcdefghijklmnopqrstuvwxyz0123456789"},
             {16384, 18431, "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D"},
             {18432, 20479, "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2E"}});
   const auto reading = ReadTable(disk);
@@ -67,7 +70,13 @@ TEST(Gpt, ReadsTheEntriesAndNamesTheirTypes) {
                                     "Storage Spaces",
                                     "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2E"};  // one it does not know, as written
   ASSERT_EQ(partitions.size(), std::size(types));
-  for (std::size_t i = 0; i < partitions.size(); ++i) EXPECT_EQ(partitions[i].type, types[i]) << i;
+  const std::string_view names[] = {
+      "Basic data partition", "R\u00e9c \U0001F600", "a\uFFFDb", "abcdefghijklmnopqrstuvwxyz0123456789", "", ""};
+  for (std::size_t i = 0; i < partitions.size(); ++i) {
+    EXPECT_EQ(partitions[i].type, types[i]) << i;
+    EXPECT_EQ(partitions[i].name, names[i]) << i;
+  }
+  EXPECT_EQ(GptAttributesText(partitions[1].attributes), "RequiredPartition GUID:63");
   const Partition& recovery = partitions[1];
   EXPECT_EQ(recovery.number, 2);
   EXPECT_EQ(recovery.firstByte, 10240 * 512);
@@ -140,6 +149,19 @@ TEST(Gpt, EachCheckOfTheHeaderFailsAloneAndTheBackupIsRead) {
   DiskImage crc = TwoPartitions();
   crc.At(1, 512)[gpt::kFirstUsableLba.offset] ^= 1;
   EXPECT_EQ(PrimaryProblem(ReadTable(crc)), kHeaderCrc);
+}
+
+// As sfdisk writes them: the named three, the type's bits by number, the reserved ones not at all.
+TEST(Gpt, AttributesAreWrittenAsSfdiskWritesThem) {
+  const std::pair<std::uint64_t, std::string_view> cases[] = {
+      {0, ""},
+      {0x5, "RequiredPartition LegacyBIOSBootable"},
+      {0x2 | 1ULL << 60, "NoBlockIOProtocol GUID:60"},
+      {1ULL << 48 | 1ULL << 63, "GUID:48,63"},
+      {1ULL << 3 | 1ULL << 47, ""},
+  };
+  for (const auto& [bits, text] : cases) EXPECT_EQ(GptAttributesText(bits), text) << std::hex << bits;
+  EXPECT_EQ(GptAttributesBits(gpt::kRecoveryAttributes).view(), "0x8000000000000001");
 }
 
 TEST(Gpt, TheBackupIsFoundWhereThePrimarySaysOrAtTheDisksEnd) {

@@ -175,6 +175,8 @@ class DiskImage {
   struct GptPartition {
     std::uint64_t first, last;
     std::string_view type = kBasicData;
+    std::u16string_view name = {};
+    std::uint64_t attributes = 0;
   };
   DiskImage& Gpt(std::initializer_list<GptPartition> partitions) {
     const auto last = static_cast<std::uint64_t>(Sectors() - 1);
@@ -188,6 +190,10 @@ class DiskImage {
       entry[gpt::kPartitionGuid.offset] = static_cast<std::uint8_t>(i);  // a partition GUID of its own
       Set(entry, gpt::kFirstLba, partition.first);
       Set(entry, gpt::kLastLba, partition.last);
+      Set(entry, gpt::kAttributes, partition.attributes);
+      for (std::size_t unit = 0; unit < partition.name.size(); ++unit) {
+        Set(entry.subspan(gpt::kName.offset + 2 * unit), {0, 2}, partition.name[unit]);
+      }
     }
     const std::uint64_t entrySectors = entries.size() / static_cast<std::size_t>(m_sectorBytes) +
                                        (entries.size() % static_cast<std::size_t>(m_sectorBytes) != 0);
