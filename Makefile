@@ -49,7 +49,7 @@ run: deps
 PREFIX ?= /usr/local
 release := build/release
 build-release:
-	@cmake -S . -B $(release) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DKARVO_TESTS=OFF >/dev/null
+	@cmake -S . -B $(release) -DCMAKE_INSTALL_PREFIX="$(PREFIX)" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DKARVO_TESTS=OFF >/dev/null
 	@cmake --build $(release) --target karvo-size >/dev/null
 
 install: build-release

@@ -47,6 +47,7 @@ class DebianPackage(unittest.TestCase):
             "usr/share/bash-completion/completions/karvo-size",
             "usr/share/doc/karvo-size/changelog.Debian.gz",
             "usr/share/doc/karvo-size/copyright",
+            "usr/share/karvo-size/karvo-size.schema.json",
             "usr/share/lintian/overrides/karvo-size",
             "usr/share/man/man1/karvo-size.1.gz",
         ])
@@ -110,7 +111,7 @@ class DebianPackage(unittest.TestCase):
         self.assertIn("--inspect", self.complete("karvo-size --"))
         self.assertNotIn("--partno", self.complete("karvo-size --"), "offered after --inspect")
         self.assertEqual(self.complete("karvo-size --fs="), ["exfat", "fat32", "ntfs"])
-        self.assertEqual(self.complete("karvo-size --inspect img --"), ["--partno", "--sector-size"])
+        self.assertEqual(self.complete("karvo-size --inspect img --"), ["--json", "--partno", "--sector-size"])
         self.assertEqual(self.complete("karvo-size --inspect img --sector-size "), ["4096", "512"])
         self.assertEqual(self.complete("karvo-size --plan 1TB --w"), ["--windows"])
         self.assertEqual(self.complete("karvo-size --plan 1TB ntfs 120 r"), ["rest"])

@@ -117,7 +117,8 @@ class Release(Dists):
         self.assertEqual(self.unsigned["code"], 0, self.unsigned["err"])
         self.assertIn("unsigned", self.unsigned["out"].splitlines()[0])
         with zipfile.ZipFile(os.path.join(self.unsigned["dir"], ZIP)) as archive:
-            self.assertEqual(archive.namelist(), PROGRAMS + ["README.txt", "LICENSE.txt", "SHA256SUMS"])
+            self.assertEqual(archive.namelist(), PROGRAMS + ["karvo-size.schema.json", "README.txt", "LICENSE.txt",
+                                                             "SHA256SUMS"])
             licence = archive.read("LICENSE.txt").decode()
             sums = archive.read("SHA256SUMS").decode().splitlines()
         self.assertIn("MIT License", licence)
