@@ -95,7 +95,7 @@ def run_tests(preset, pattern):
     # One failing test is enough to kill a mutant: GoogleTest stops there.
     env = dict(os.environ, GTEST_FAIL_FAST="1")
     run = subprocess.run(["ctest", "--preset", preset, "-R", pattern, "--timeout", "180", "-j", "2"],
-                         cwd=COPY, capture_output=True, text=True, env=env)
+                         cwd=COPY, capture_output=True, text=True, errors="replace", env=env)
     ran = re.search(r"(\d+) tests? failed out of (\d+)", run.stdout)
     total = int(ran.group(2)) if ran else 0
     return run.returncode != 0, total
