@@ -3,7 +3,9 @@
 // input's own bytes, and nothing outside: the parser, the figures, the
 // inspector and the planner with its writers run as they run for a user.
 // Each answer must be sound: a known status, a refusal with nothing on
-// standard output, every line ended, and no negative number in a script.
+// standard output, every line ended, no negative number in a script, and
+// no raw control character in JSON.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -41,6 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!result.error.empty() && !result.error.ends_with('\n')) std::abort();
   if (!result.out.empty() && !result.out.ends_with('\n')) std::abort();
   if (result.exitCode == karvo::cli::kExitFailed && result.error.empty()) std::abort();
+  // JSON escapes every control character in its strings: only line ends are raw.
+  if (result.out.starts_with('{') &&
+      std::any_of(result.out.begin(), result.out.end(), [](char c) { return c >= 0 && c < 0x20 && c != '\n'; })) {
+    std::abort();
+  }
   // Sectors, sizes and offsets in the scripts are never negative.
   for (std::string_view key : {"start=-", "size=-", "offset=-"}) {
     if (result.out.find(key) != std::string_view::npos) std::abort();
