@@ -172,6 +172,13 @@ std::vector<std::string> TableNotes(const PartitionTableReading& reading) {
   return notes;
 }
 
+// Each message a line on standard error, after the disk's name.
+std::string DiskLines(const std::string& name, std::span<const std::string> messages) {
+  std::string lines;
+  for (const std::string& message : messages) lines += ErrorLine(std::string(name).append(": ").append(message));
+  return lines;
+}
+
 // A whole disk as it was read: each partition and what its start holds, and
 // what fails the listing.
 struct ListedPartition {
@@ -301,7 +308,7 @@ Result ListPartitions(const Request& request, const std::string& name, const Par
           ErrorLine(name + ", partition " + Number(listed.partition->number) + ": " + std::string(listed.start->note));
     }
   }
-  for (const std::string& problem : listing.problems) result.error += ErrorLine(name + ": " + problem);
+  result.error += DiskLines(name, listing.problems);
   if (!listing.problems.empty()) result.exitCode = kExitFailed;
   return result;
 }
@@ -388,9 +395,7 @@ Result Inspect(const Request& request, SourceOpener open) {
   } else {
     result = ListPartitions(request, name, partitions, disk);
   }
-  std::string notes;
-  for (const std::string& note : TableNotes(partitions)) notes += ErrorLine(name + ": " + note);
-  result.error = notes + result.error;
+  result.error = DiskLines(name, TableNotes(partitions)) + result.error;
   return result;
 }
 
