@@ -19,16 +19,21 @@ namespace {
 // sector of any sector size, and for an MBR.
 constexpr std::size_t kStartBytes = 4096;
 
+// What is said of a volume that Windows reads all the same: a FAT32 one of
+// fewer clusters than the FAT specification asks. Empty for none.
+std::string VolumeNote(const InspectedVolume& volume) {
+  if (volume.kind != FileSystem::Fat32 || volume.capacity.clusters >= kFewestFat32Clusters) return "";
+  return "clusters: " + Number(volume.capacity.clusters) + ", fewer than the " + Number(kFewestFat32Clusters) +
+         " the FAT specification asks of FAT32 (Windows reads it as FAT32)";
+}
+
 // A volume's file system, cluster size, capacity and Explorer's text, a line each.
 std::string VolumeLines(const InspectedVolume& volume, std::string_view indent) {
   const std::string in(indent);
   const std::int64_t total = volume.capacity.TotalBytes();
   std::string lines = in + "file system: " + std::string(FileSystemName(volume.kind)) + "\n" + in +
                       "cluster size: " + Number(volume.capacity.clusterBytes) + " bytes\n";
-  if (volume.kind == FileSystem::Fat32 && volume.capacity.clusters < kFewestFat32Clusters) {
-    lines += in + "clusters: " + Number(volume.capacity.clusters) + ", fewer than the " + Number(kFewestFat32Clusters) +
-             " the FAT specification asks of FAT32 (Windows reads it as FAT32)\n";
-  }
+  if (const std::string note = VolumeNote(volume); !note.empty()) lines += in + note + "\n";
   return lines + in + "capacity: " + Number(total) + " bytes\n" + in +
          "Windows shows: " + std::string(ExplorerSizeText(total).view()) + "\n";
 }
@@ -98,8 +103,11 @@ Result VolumeReport(const Request& request, const InspectedVolume& volume, std::
           .Number("short_bytes", std::max<std::int64_t>(0, wanted - total));
       json.Bool("shows_capacity", showsN);
     }
-    const std::string notes[] = {std::string(note)};
-    WriteNotes(json, "notes", std::span(notes).first(note.empty() ? 0 : 1));
+    std::vector<std::string> notes;
+    for (std::string said : {VolumeNote(volume), std::string(note)}) {
+      if (!said.empty()) notes.push_back(std::move(said));
+    }
+    WriteNotes(json, "notes", notes);
     result.out = json.Done();
     return result;
   }
@@ -282,6 +290,9 @@ std::string ListingJson(std::string_view path, const PartitionTableReading& read
       json.Null("outcome").Null("volume").Null("problem");
     }
     std::vector<std::string> notes = listed.notes;
+    if (listed.start && listed.start->volume && !VolumeNote(*listed.start->volume).empty()) {
+      notes.push_back(VolumeNote(*listed.start->volume));
+    }
     if (listed.start && !listed.start->note.empty()) notes.emplace_back(listed.start->note);
     WriteNotes(json, "notes", notes);
     const std::string problems[] = {listed.misplaced};

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "disk/boot_sector.h"
+#include "disk/volume.h"
 #include "disk/disk_bytes.h"
 
 namespace karvo::cli {

@@ -587,11 +587,12 @@ TEST_F(Inspect, AFat32VolumeWithFewerClustersThanTheSpecificationAsksIsSaidToHav
     DiskImage volume(sectors);
     volume.Volume(0, Fat32Sector(sectors, 513, 1));
     Add("fat", volume);
-    const Result result = RunWith({"--inspect", "fat"});
-    EXPECT_EQ(result.exitCode, 0) << result.error;
-    EXPECT_EQ(result.out.find("fewer than the 65525 the FAT specification asks") != std::string::npos,
-              clusters == 65524)
-        << result.out;
+    for (const Result& result : {RunWith({"--inspect", "fat"}), RunWith({"--inspect", "fat", "--json"})}) {
+      EXPECT_EQ(result.exitCode, 0) << result.error;
+      EXPECT_EQ(result.out.find("fewer than the 65525 the FAT specification asks") != std::string::npos,
+                clusters == 65524)
+          << result.out;
+    }
   }
   // A FAT32 volume is asked up to 16383 GB: on 4096-byte sectors it ends at 16 TiB.
   const Result largest = RunWith({"--inspect", "fat", "16383"});
