@@ -1,20 +1,11 @@
 #include "cli/json_parts.h"
 
+#include "cli/text.h"
 #include "disk/explorer_size.h"
 
 namespace karvo::cli {
 
-std::string_view FsType(FileSystem kind) {
-  switch (kind) {
-    case FileSystem::Fat32:
-      return "fat32";
-    case FileSystem::Ntfs:
-      return "ntfs";
-    case FileSystem::Exfat:
-      break;
-  }
-  return "exfat";
-}
+std::string FsType(FileSystem kind) { return Lowercase(FileSystemName(kind)); }
 
 void WriteShows(JsonWriter& json, std::int64_t bytes, std::optional<std::int32_t> capacity) {
   const SizeText shown = ExplorerSizeText(bytes);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "cli/json.h"
@@ -15,7 +16,7 @@
 namespace karvo::cli {
 
 // A file system as the JSON names it: the word karvo-size reads ("fat32").
-std::string_view FsType(FileSystem kind);
+std::string FsType(FileSystem kind);
 
 // What Windows shows of `bytes` ("shows": "119 GB", "shows_value": 119,
 // "shows_unit": "GB"), and with a capacity whether that is it.
