@@ -15,9 +15,9 @@ namespace {
 struct Disk {
   std::int64_t bytes = 0;
   std::int64_t sectorBytes = kSectorBytes;
-  std::string name;   // "1 TB drive", "931.5GiB", or the path, quoted
-  std::string holds;  // what a disk given by path holds now; empty for none
-  bool byPath = false;
+  std::string name;                      // "1 TB drive", "931.5GiB", or the path, quoted
+  std::string holds;                     // what a disk given by path holds now; empty for none
+  std::optional<std::string_view> path;  // a disk given by the path of its image or device
 };
 
 // "an MBR", "a GPT", "an NTFS volume": the article a scheme's or a file
@@ -55,7 +55,7 @@ std::optional<Disk> DiskOfPath(const Request& request, SourceOpener open, Result
   Disk disk;
   disk.sectorBytes = given.value_or(kSectorBytes);
   disk.name = name;
-  disk.byPath = true;
+  disk.path = request.planDisk;
   std::array<std::uint8_t, kLargeSectorBytes> start{};
   const auto first = std::span(start).first(reader.ReadAt(0, start));
   const BootSectorReading volume = ReadBootSector(first, reader.SizeBytes(), reader, 0);
@@ -287,7 +287,13 @@ std::string_view RoleName(PlannedRole role) {
 std::string PlanJson(const Disk& disk, const Plan& plan) {
   const bool gpt = plan.scheme == PartitionScheme::Gpt;
   JsonWriter json;
-  json.Object("disk").Text("given", disk.byPath ? "path" : "size").Text("name", disk.name);
+  json.Object("disk").Text("given", disk.path ? "path" : "size");
+  if (disk.path) {
+    json.Text("device", *disk.path);
+  } else {
+    json.Null("device");
+  }
+  json.Text("name", disk.name);
   json.Number("bytes", disk.bytes).Number("sectors", static_cast<std::int64_t>(plan.diskSectors));
   json.Number("sectorsize", plan.sectorBytes);
   WriteShows(json, disk.bytes);
@@ -361,7 +367,7 @@ Result PrintPlan(const Request& request, SourceOpener open) {
   Result failure;
   std::optional<Disk> disk;
   if (auto sized = ReadDiskSize(*request.planDisk, givenSector, failure)) {
-    disk = Disk{sized->bytes, givenSector, std::move(sized->name), ""};
+    disk = Disk{sized->bytes, givenSector, std::move(sized->name), "", std::nullopt};
   } else if (failure.exitCode == 0) {
     disk = DiskOfPath(request, open, failure);
   }

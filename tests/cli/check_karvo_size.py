@@ -233,6 +233,18 @@ class Images(unittest.TestCase):
             os.truncate(path, size)
         return path
 
+    def formatted(self, kind, size, sector=512, cluster_sectors=8, name=None):
+        """A volume image of `size` bytes in Windows' default layout; its capacity as its file system's checker says."""
+        path = self.image(name or f"{kind}-{size}-{sector}.img", size=size)
+        if kind == "fat32":
+            tool("mkfs.fat", "-F", "32", "-S", str(sector), "-s", str(cluster_sectors), "-R", "32", "-f", "2", "-a",
+                 "-I", path)
+        elif kind == "exfat":
+            tool("mkfs.exfat", path)
+        else:
+            tool("mkntfs", "-F", "-Q", "-q", "-s", str(sector), "-c", "4096", "-p", "0", "-H", "0", "-S", "0", path)
+        return path, truth_suite.tool_capacity(kind, path)
+
     def disk(self, name, script, size=3 << 30, sector=512):
         """A disk image partitioned by sfdisk, or by fdisk for other sector sizes."""
         path = self.image(name, size=size)
@@ -247,18 +259,6 @@ class Images(unittest.TestCase):
 
 class Inspect(Images):
     """Real images, as the formatters and partitioners make them."""
-
-    def formatted(self, kind, size, sector=512, cluster_sectors=8, name=None):
-        """A volume image of `size` bytes in Windows' default layout; its capacity as its file system's checker says."""
-        path = self.image(name or f"{kind}-{size}-{sector}.img", size=size)
-        if kind == "fat32":
-            tool("mkfs.fat", "-F", "32", "-S", str(sector), "-s", str(cluster_sectors), "-R", "32", "-f", "2", "-a",
-                 "-I", path)
-        elif kind == "exfat":
-            tool("mkfs.exfat", path)
-        else:
-            tool("mkntfs", "-F", "-Q", "-q", "-s", str(sector), "-c", "4096", "-p", "0", "-H", "0", "-S", "0", path)
-        return path, truth_suite.tool_capacity(kind, path)
 
     def expect_refused(self, args, mentioned, stdin=None):
         code, out, err = run(*args, stdin=stdin)
@@ -461,7 +461,7 @@ RECOVERY = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC"
 
 
 @unittest.skipUnless(EXE, "the Windows program against the Linux one")
-class JsonOfBothPrograms(Inspect):
+class JsonOfBothPrograms(Images):
     def test_each_form_is_the_same_bytes_from_the_windows_and_the_linux_program(self):
         linux = os.environ.get("KARVO_LINUX_PROGRAM", "")
         if not os.path.exists(linux):
