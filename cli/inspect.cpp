@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kStartBytes = 4096;
 
 // What is said of a volume that Windows reads all the same: a FAT32 one of
-// fewer clusters than the FAT specification asks. Empty for none.
+// fewer than 65,525 clusters, the least Microsoft's FAT32 asks. Empty for none.
 std::string VolumeNote(const InspectedVolume& volume) {
   if (volume.kind != FileSystem::Fat32 || volume.capacity.clusters >= kFewestFat32Clusters) return "";
   return "clusters: " + Number(volume.capacity.clusters) + ", fewer than the " + Number(kFewestFat32Clusters) +

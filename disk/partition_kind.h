@@ -45,7 +45,7 @@ FixedText<48> TypeName(const PartitionKind& kind);
 FixedText<40> TypeId(const PartitionKind& kind);
 
 // A GPT entry's attributes as sfdisk writes them ("RequiredPartition
-// GUID:63"): the three the specification names, and the type's own bits
+// GUID:63"): the three UEFI names, and the type's own bits
 // (48 to 63) by number; the reserved ones, as sfdisk, not at all.
 std::string GptAttributesText(std::uint64_t attributes);
 // As diskpart's gpt attributes= takes them: "0x8000000000000001".
